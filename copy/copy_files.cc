@@ -1,0 +1,79 @@
+#include "copy/copy_files.h"
+
+#include "copy/copy_tokens.h"
+#include "driver/work_files.h"
+#include "engine/replace_in_file.h"
+#include "platform/commands.h"
+
+namespace quillmend {
+namespace {
+
+// Reads the pattern and the new-name text of a copy line into find_text and
+// replace_text, as written. False when the line is not a copy line.
+bool read_copy_line(script_state& state) {
+  std::size_t position = 0;
+  std::string first, operator_token;
+  next_token(state.current_line, position, first);
+  if (!next_token(state.current_line, position, operator_token)) return false;
+  std::string third;
+  if (!next_token(state.current_line, position, third)) return false;
+  if (operator_token == ">") {
+    state.find_text = first;
+    state.replace_text = third;
+  } else if (operator_token == "<") {
+    state.replace_text = first;
+    state.find_text = third;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+opened<input_file> open_list(platform& os, const std::string& folder) {
+  return os.open_input(folder + std::string("\\") + kListFileName);
+}
+
+}  // namespace
+
+bool copy_files(script_state& state, platform& os) {
+  {
+    std::size_t position = 0;
+    std::string first;
+    if (!next_token(state.current_line, position, first)) return true;
+  }
+  if (!read_copy_line(state)) return false;
+
+  os.prepare_work_folder(kOldListFolder);
+  const std::string old_list = std::string(kOldListFolder) + "\\" + kListFileName;
+  if (!write_listing(os, state.source_dir + "\\" + state.find_text, old_list))
+    return false;
+  normalize_pattern(state.find_text);
+
+  // The engine rewrites the list of names; it works on the state's folders
+  // and name line, which are lent to it for this one call.
+  const std::string source_dir = state.source_dir;
+  const std::string target_dir = state.target_dir;
+  state.source_dir = kOldListFolder;
+  state.target_dir = kNewListFolder;
+  state.current_line = kListFileName;
+  state.ignore_case = true;
+  os.prepare_work_folder(kNewListFolder);
+  const bool renamed = replace_in_file(state, os);
+  state.source_dir = source_dir;
+  state.target_dir = target_dir;
+  // A stale new list from an earlier line must never pair with this listing.
+  if (!renamed) return false;
+
+  opened<input_file> old_names = open_list(os, kOldListFolder);
+  if (!old_names.result.is_ok()) return false;
+  opened<input_file> new_names = open_list(os, kNewListFolder);
+  if (!new_names.result.is_ok()) return false;
+  line_reader old_reader(std::move(old_names.file));
+  line_reader new_reader(std::move(new_names.file));
+  std::string old_name, new_name;
+  while (old_reader.read_line(old_name) && new_reader.read_line(new_name))
+    copy_and_report(os, source_dir + "\\" + old_name, target_dir + "\\" + new_name);
+  return true;
+}
+
+}  // namespace quillmend

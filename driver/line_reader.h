@@ -1,0 +1,42 @@
+// Reads a text file line by line: scripts and the copy lists.
+//
+// A line ends at a line feed, which is not delivered, and a carriage return
+// just before it is dropped too, so LF and CR LF files read the same. Lines
+// have any length. A last line without a line feed is delivered like any
+// other. No byte ends the input early.
+#ifndef QUILLMEND_DRIVER_LINE_READER_H_
+#define QUILLMEND_DRIVER_LINE_READER_H_
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace quillmend {
+
+class line_reader {
+ public:
+  explicit line_reader(std::unique_ptr<input_file> file);
+
+  // Stores the next line in `line`. Returns false at the end of input, and
+  // from then on; also on a read error, which failed() then tells.
+  bool read_line(std::string& line);
+
+  bool failed() const { return !error_.is_ok(); }
+  const status& error() const { return error_; }
+
+ private:
+  bool refill();
+
+  std::unique_ptr<input_file> file_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool at_end_ = false;
+  status error_;
+};
+
+}  // namespace quillmend
+
+#endif  // QUILLMEND_DRIVER_LINE_READER_H_

@@ -1,0 +1,35 @@
+// The handler of txt_content_replace and txt_content_replace_no_case lines,
+// also used by copy sections to rename their list of names.
+//
+// For the file named by state.current_line (leading blanks skipped; a line of
+// blanks alone is skipped whole) it writes source_dir\name to
+// target_dir\name with every occurrence of find_text replaced by
+// replace_text, creating the target's missing folders. One console line per
+// file: "<in_path> to <out_path> successed!" or a failure:
+//   "open <in_path> failed."             the input is missing or unreadable
+//   "<in_path> the text you want to replace can't be NULL."
+//   "<in_path> open <out_path> failed."  the target cannot be created
+//   "<in_path> write <out_path> failed." a read or write error
+// A missing input is never created. The target is replaced in one step once
+// the whole copy is written; after any failure it is as it was. Source and
+// target may be the same file.
+#ifndef QUILLMEND_ENGINE_REPLACE_IN_FILE_H_
+#define QUILLMEND_ENGINE_REPLACE_IN_FILE_H_
+
+#include <string>
+
+#include "driver/script_state.h"
+#include "platform/platform.h"
+
+namespace quillmend {
+
+bool replace_in_file(const script_state& state, platform& os);
+
+// Creates every folder of `path` that ends just before a separator; the last
+// component is never made a folder. Failures (a folder that exists, a drive
+// such as "c:") are ignored.
+void make_parent_dirs(platform& os, const std::string& path);
+
+}  // namespace quillmend
+
+#endif  // QUILLMEND_ENGINE_REPLACE_IN_FILE_H_

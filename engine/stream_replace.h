@@ -1,0 +1,37 @@
+// Copies a stream to another with every occurrence of a text replaced.
+//
+// Works block by block: memory stays at one block plus the find text,
+// whatever the input's size. The last length-1 bytes of a block that could
+// start an occurrence are carried into the next block, so occurrences that
+// straddle a block boundary are found like any other.
+#ifndef QUILLMEND_ENGINE_STREAM_REPLACE_H_
+#define QUILLMEND_ENGINE_STREAM_REPLACE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace quillmend {
+
+constexpr std::size_t kDefaultReplaceBlock = 1024 * 1024;
+
+struct replace_options {
+  std::string find_text;  // not empty
+  std::string replace_text;
+  bool ignore_case = false;
+  std::size_t block_size = kDefaultReplaceBlock;  // tests shrink it to 1
+  // Called after each block with the number of input bytes read so far.
+  std::function<void(std::uint64_t)> on_progress;
+};
+
+// Returns the first read or write error; the output is then incomplete and
+// must not be committed.
+status stream_replace(input_file& in, replacement_file& out,
+                      const replace_options& options);
+
+}  // namespace quillmend
+
+#endif  // QUILLMEND_ENGINE_STREAM_REPLACE_H_

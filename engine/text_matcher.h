@@ -1,0 +1,49 @@
+// Finding a text in a block of bytes, case-sensitive or ignoring ASCII case.
+//
+// Matching is byte for byte; with ignore_case only the letters A-Z and a-z
+// fold onto each other, every other byte (0x80 and up included) matches only
+// itself. Occurrences never overlap: after one, the search goes on at the
+// byte that follows it, and the leftmost occurrence always wins.
+#ifndef QUILLMEND_ENGINE_TEXT_MATCHER_H_
+#define QUILLMEND_ENGINE_TEXT_MATCHER_H_
+
+#include <cstddef>
+#include <string>
+
+namespace quillmend {
+
+bool chars_equal(char a, char b, bool ignore_case);
+bool strings_equal(const std::string& s, const std::string& t, bool ignore_case);
+
+class text_matcher {
+ public:
+  // `find_text` must not be empty.
+  text_matcher(const std::string& find_text, bool ignore_case);
+
+  std::size_t length() const { return find_.size(); }
+
+  // Calls on_match(offset) for each non-overlapping occurrence in
+  // [data, data + size), leftmost first. Returns the offset just past the
+  // last occurrence (0 when there is none).
+  template <typename OnMatch>
+  std::size_t for_each_match(const char* data, std::size_t size, OnMatch on_match) const;
+
+ private:
+  // The next position at or after `from` where the first byte of the find
+  // text (in either case, when folding) stands; `size` when there is none.
+  struct first_byte_cursor;
+
+  bool rest_matches(const char* candidate) const;
+
+  std::string find_;  // folded to lower case when ignoring case
+  bool ignore_case_;
+  char first_lower_;
+  char first_upper_;
+  bool first_has_two_cases_;
+};
+
+}  // namespace quillmend
+
+#include "engine/text_matcher_inl.h"
+
+#endif  // QUILLMEND_ENGINE_TEXT_MATCHER_H_

@@ -1,0 +1,43 @@
+#include "platform/commands.h"
+
+#include <vector>
+
+namespace quillmend {
+namespace {
+
+void report(platform& os, const std::string& line) {
+  // Keep the console's lines in order with the diagnostics line.
+  os.console().flush();
+  os.diagnostics() << line;
+  end_line(os.diagnostics());
+}
+
+}  // namespace
+
+bool copy_and_report(platform& os, const std::string& from, const std::string& to) {
+  const status result = os.copy_file(from, to);
+  if (result.is_ok()) return true;
+  report(os, "copy \"" + from + "\" to \"" + to + "\" failed: " + result.reason());
+  return false;
+}
+
+bool write_listing(platform& os, const std::string& path_pattern,
+                   const std::string& list_path) {
+  std::vector<std::string> names;
+  const status listed = os.list_matching(path_pattern, names);
+  if (!listed.is_ok()) report(os, "dir \"" + path_pattern + "\": " + listed.reason());
+
+  opened<replacement_file> list = os.open_replacement(list_path, "");
+  status written = list.result;
+  for (const std::string& name : names) {
+    if (!written.is_ok()) break;
+    written = list.file->write(name.data(), name.size());
+    if (written.is_ok()) written = list.file->write("\n", 1);
+  }
+  if (written.is_ok()) written = list.file->commit();
+  if (written.is_ok()) return true;
+  report(os, "write " + list_path + " failed: " + written.reason());
+  return false;
+}
+
+}  // namespace quillmend

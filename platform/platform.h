@@ -1,0 +1,127 @@
+// Everything Quillmend asks of the operating system, behind one interface.
+//
+// Paths are passed exactly as the script composes them ("dir\\name", drive
+// letters, backslashes). Each implementation maps them to native paths only
+// at the moment they reach the OS, so messages always show the script's form.
+//
+// There is one real implementation per platform (posix_platform.cc,
+// win32_platform.cc, chosen by the build) and an in-memory test double
+// (tests/fake_platform.h). Handlers receive a platform& and never include
+// an OS header themselves.
+#ifndef QUILLMEND_PLATFORM_PLATFORM_H_
+#define QUILLMEND_PLATFORM_PLATFORM_H_
+
+#include <cstddef>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/status.h"
+
+namespace quillmend {
+
+// A file open for reading. Closed when destroyed.
+//
+// Data files pass byte for byte on POSIX. On Windows the stream is in text
+// mode: CR LF arrives as LF (no byte ends the input early).
+class input_file {
+ public:
+  virtual ~input_file() = default;
+
+  // Reads up to `size` bytes into `buffer`. Sets `count` to the number read;
+  // 0 with an ok status means the end of input.
+  virtual status read(char* buffer, std::size_t size, std::size_t& count) = 0;
+};
+
+// A file being written in place of a target path.
+//
+// The bytes go to a temporary file in the target's folder (the folder of the
+// file a symbolic link points to, so the link stays a link). commit() flushes,
+// closes and renames it over the target in one step. Until then the target is
+// untouched; destroying an uncommitted replacement removes the temporary
+// file. Every write, flush and close error is reported, at the latest by
+// commit(), and a failed commit leaves the target as it was.
+//
+// Permission bits: an existing target keeps its own; a new target takes
+// those of the `mode_source` given to open_replacement, if any.
+class replacement_file {
+ public:
+  virtual ~replacement_file() = default;
+  virtual status write(const char* data, std::size_t size) = 0;
+  virtual status commit() = 0;
+};
+
+// Held while a run uses the shared work files under c:\temp; another run
+// that asks for the lock waits. Released when destroyed.
+class work_lock {
+ public:
+  virtual ~work_lock() = default;
+};
+
+template <typename T>
+struct opened {
+  std::unique_ptr<T> file;  // null exactly when `result` is not ok
+  status result;
+};
+
+class platform {
+ public:
+  virtual ~platform() = default;
+
+  // Standard output: the per-file lines and the run's messages.
+  virtual std::ostream& console() = 0;
+  // Where the tool's own commands (listing, copy) report their failures,
+  // as a command interpreter would on its error stream.
+  virtual std::ostream& diagnostics() = 0;
+
+  // Opens an existing file for reading. A missing file is never created: the
+  // result is not_found. A folder cannot be opened as a file.
+  virtual opened<input_file> open_input(const std::string& path) = 0;
+
+  // Starts writing a file that will replace `target` (see replacement_file).
+  // `mode_source` may be empty.
+  virtual opened<replacement_file> open_replacement(const std::string& target,
+                                                    const std::string& mode_source) = 0;
+
+  // Creates one folder; its parent must exist. Callers ignore the result
+  // where the folder may exist already.
+  virtual status make_dir(const std::string& path) = 0;
+
+  // Makes a fixed work folder (c:\temp\old, c:\temp\new) ready. On POSIX the
+  // folders belong to the tool and are created with their parents; on
+  // Windows they are the user's and nothing is created here.
+  virtual status prepare_work_folder(const std::string& path) = 0;
+
+  // The bare names of the entries matching `path_pattern` ("dir\\*.htm"):
+  // wildcards * and ?, letter case ignored, double quotes removed, hidden
+  // entries left out, sorted by name. No match is a not_found status.
+  virtual status list_matching(const std::string& path_pattern,
+                               std::vector<std::string>& names) = 0;
+
+  // Copies a file over `to`, overwriting it, as one atomic replacement.
+  virtual status copy_file(const std::string& from, const std::string& to) = 0;
+
+  // Runs a command line through the command interpreter and waits for it.
+  // Its outcome is not reported: the script's commands are fire and forget.
+  virtual void run_command(const std::string& command_line) = 0;
+
+  // Leaves the user in an interactive command interpreter on this console;
+  // returns when the user leaves it.
+  virtual void run_interactive_interpreter() = 0;
+
+  // Writes "Press any key to continue . . . " and waits for one key, or one
+  // byte of standard input when it is not a terminal.
+  virtual void pause() = 0;
+
+  // Serialises runs that share the work files. Never fails: where no lock can
+  // be had (an unwritable work folder) the run goes on unlocked.
+  virtual std::unique_ptr<work_lock> lock_work_folder() = 0;
+};
+
+// Writes a line feed and flushes: the end of every console line.
+inline void end_line(std::ostream& out) { out << '\n' << std::flush; }
+
+}  // namespace quillmend
+
+#endif  // QUILLMEND_PLATFORM_PLATFORM_H_

@@ -1,0 +1,372 @@
+// POSIX half of the platform layer. Every path is mapped from the script's
+// form (backslashes, drive letters) by map_to_posix just before it reaches a
+// system call; nothing here ever builds a shell command from a file name.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include "platform/native_platform.h"
+#include "platform/path_map.h"
+#include "platform/wildcard.h"
+
+extern char** environ;
+
+namespace quillmend {
+namespace {
+
+status posix_error(int error_number) {
+  std::string reason = std::strerror(error_number);
+  if (error_number == ENOENT) return status::not_found(reason);
+  return status::failed(reason);
+}
+
+// Retries a system call interrupted by a signal.
+template <typename F>
+auto retry_on_eintr(F call) -> decltype(call()) {
+  decltype(call()) result;
+  do {
+    result = call();
+  } while (result == -1 && errno == EINTR);
+  return result;
+}
+
+status write_all(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = retry_on_eintr([&] { return ::write(fd, data, size); });
+    if (n < 0) return posix_error(errno);
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return status::ok();
+}
+
+class posix_input_file : public input_file {
+ public:
+  explicit posix_input_file(int fd) : fd_(fd) {}
+  ~posix_input_file() override { ::close(fd_); }
+
+  status read(char* buffer, std::size_t size, std::size_t& count) override {
+    count = 0;
+    const ssize_t n = retry_on_eintr([&] { return ::read(fd_, buffer, size); });
+    if (n < 0) return posix_error(errno);
+    count = static_cast<std::size_t>(n);
+    return status::ok();
+  }
+
+ private:
+  int fd_;
+};
+
+class posix_replacement_file : public replacement_file {
+ public:
+  posix_replacement_file(int fd, std::string temp_path, std::string final_path)
+      : fd_(fd), temp_path_(std::move(temp_path)), final_path_(std::move(final_path)) {}
+
+  ~posix_replacement_file() override {
+    if (fd_ >= 0) ::close(fd_);
+    if (!committed_) ::unlink(temp_path_.c_str());
+  }
+
+  status write(const char* data, std::size_t size) override {
+    if (!first_error_.is_ok()) return first_error_;
+    if (size >= sizeof(buffer_)) {
+      remember(flush());
+      if (first_error_.is_ok()) remember(write_all(fd_, data, size));
+      return first_error_;
+    }
+    if (buffered_ + size > sizeof(buffer_)) remember(flush());
+    if (first_error_.is_ok()) {
+      std::memcpy(buffer_ + buffered_, data, size);
+      buffered_ += size;
+    }
+    return first_error_;
+  }
+
+  status commit() override {
+    remember(flush());
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) remember(posix_error(errno));
+    if (!first_error_.is_ok()) return first_error_;
+    if (::rename(temp_path_.c_str(), final_path_.c_str()) != 0) return posix_error(errno);
+    committed_ = true;
+    return status::ok();
+  }
+
+ private:
+  status flush() {
+    if (buffered_ == 0 || !first_error_.is_ok()) return first_error_;
+    const std::size_t size = buffered_;
+    buffered_ = 0;
+    return write_all(fd_, buffer_, size);
+  }
+
+  void remember(const status& s) {
+    if (first_error_.is_ok() && !s.is_ok()) first_error_ = s;
+  }
+
+  int fd_;
+  std::string temp_path_;
+  std::string final_path_;
+  bool committed_ = false;
+  status first_error_;
+  std::size_t buffered_ = 0;
+  char buffer_[64 * 1024];
+};
+
+class posix_work_lock : public work_lock {
+ public:
+  explicit posix_work_lock(int fd) : fd_(fd) {}
+  ~posix_work_lock() override { ::close(fd_); }
+
+ private:
+  int fd_;
+};
+
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string base_name_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a target path really names: a symbolic link is followed, so that
+// the link survives the replacement of the file it points to.
+std::string resolve_links(const std::string& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return path;
+  std::string result = resolved;
+  std::free(resolved);
+  return result;
+}
+
+mode_t current_umask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
+void wait_for(pid_t child) {
+  int wait_status = 0;
+  retry_on_eintr([&] { return ::waitpid(child, &wait_status, 0); });
+}
+
+// Runs argv[0] with the process's own environment and standard streams.
+void spawn_and_wait(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(&arg[0]);
+  argv.push_back(nullptr);
+  pid_t child = 0;
+  if (::posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) == 0)
+    wait_for(child);
+}
+
+class posix_platform : public platform {
+ public:
+  posix_platform()
+      : drives_root_(drives_root_from(std::getenv("QUILLMEND_DRIVES"),
+                                      std::getenv("XDG_DATA_HOME"), std::getenv("HOME"))),
+        umask_(current_umask()) {}
+
+  std::ostream& console() override { return std::cout; }
+  std::ostream& diagnostics() override { return std::cerr; }
+
+  opened<input_file> open_input(const std::string& path) override {
+    const std::string native = map(path);
+    const int fd =
+        retry_on_eintr([&] { return ::open(native.c_str(), O_RDONLY | O_CLOEXEC); });
+    if (fd < 0) return {nullptr, posix_error(errno)};
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+      const int error_number = S_ISDIR(info.st_mode) ? EISDIR : errno;
+      ::close(fd);
+      return {nullptr, posix_error(error_number)};
+    }
+    return {std::make_unique<posix_input_file>(fd), status::ok()};
+  }
+
+  opened<replacement_file> open_replacement(const std::string& target,
+                                            const std::string& mode_source) override {
+    const std::string final_path = resolve_links(map(target));
+    struct stat info;
+    mode_t mode = 0666 & ~umask_;
+    if (::stat(final_path.c_str(), &info) == 0) {
+      if (S_ISDIR(info.st_mode)) return {nullptr, posix_error(EISDIR)};
+      mode = info.st_mode & 07777;
+    } else if (!mode_source.empty() && ::stat(map(mode_source).c_str(), &info) == 0) {
+      mode = info.st_mode & 07777;
+    }
+    return create_temporary_beside(final_path, mode);
+  }
+
+  status make_dir(const std::string& path) override {
+    // A drive's folder is the tool's own, like the drives folder above it.
+    if (is_bare_drive(path)) return make_dirs(map(path));
+    if (::mkdir(map(path).c_str(), 0777) != 0) return posix_error(errno);
+    return status::ok();
+  }
+
+  status prepare_work_folder(const std::string& path) override {
+    return make_dirs(map(path));
+  }
+
+  status list_matching(const std::string& path_pattern,
+                       std::vector<std::string>& names) override {
+    names.clear();
+    const listing_request request = split_listing_pattern(path_pattern);
+    const std::string folder = request.folder.empty() ? "." : map(request.folder);
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return posix_error(errno);
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name[0] != '.' && wildcard_match(request.name_pattern, name))
+        names.push_back(name);
+    }
+    ::closedir(dir);
+    if (names.empty()) return status::not_found("File Not Found");
+    std::sort(names.begin(), names.end());
+    return status::ok();
+  }
+
+  status copy_file(const std::string& from, const std::string& to) override {
+    opened<input_file> source = open_input(from);
+    if (!source.result.is_ok()) return source.result;
+    opened<replacement_file> target = open_replacement(to, from);
+    if (!target.result.is_ok()) return target.result;
+    static constexpr std::size_t kBlock = 128 * 1024;
+    std::unique_ptr<char[]> block(new char[kBlock]);
+    for (;;) {
+      std::size_t count = 0;
+      status read = source.file->read(block.get(), kBlock, count);
+      if (!read.is_ok()) return read;
+      if (count == 0) break;
+      status written = target.file->write(block.get(), count);
+      if (!written.is_ok()) return written;
+    }
+    return target.file->commit();
+  }
+
+  void run_command(const std::string& command_line) override {
+    flush_console();
+    spawn_and_wait({"/bin/sh", "-c", command_line});
+  }
+
+  void run_interactive_interpreter() override {
+    flush_console();
+    const char* shell = std::getenv("SHELL");
+    spawn_and_wait({(shell != nullptr && *shell != '\0') ? shell : "/bin/sh"});
+  }
+
+  void pause() override {
+    console() << "Press any key to continue . . . " << std::flush;
+    char key = 0;
+    termios saved;
+    if (::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &saved) == 0) {
+      termios raw = saved;
+      raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+      raw.c_cc[VMIN] = 1;
+      raw.c_cc[VTIME] = 0;
+      ::tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+      retry_on_eintr([&] { return ::read(STDIN_FILENO, &key, 1); });
+      ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    } else {
+      retry_on_eintr([&] { return ::read(STDIN_FILENO, &key, 1); });
+    }
+    end_line(console());
+  }
+
+  std::unique_ptr<work_lock> lock_work_folder() override {
+    const std::string folder = "c:\\temp";
+    make_dirs(map(folder));
+    const std::string path = map(folder + "\\quillmend.lock");
+    const int fd = retry_on_eintr(
+        [&] { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666); });
+    if (fd < 0) return nullptr;
+    retry_on_eintr([&] { return ::flock(fd, LOCK_EX); });
+    return std::make_unique<posix_work_lock>(fd);
+  }
+
+ private:
+  std::string map(const std::string& path) const {
+    return map_to_posix(path, drives_root_);
+  }
+
+  void flush_console() {
+    std::cout.flush();
+    std::cerr.flush();
+  }
+
+  // mkdir -p: every missing folder of `native`, parents first.
+  static status make_dirs(const std::string& native) {
+    for (std::size_t i = 1; i <= native.size(); ++i) {
+      if (i < native.size() && native[i] != '/') continue;
+      const std::string prefix = native.substr(0, i);
+      if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST)
+        return posix_error(errno);
+    }
+    struct stat info;
+    if (::stat(native.c_str(), &info) != 0) return posix_error(errno);
+    if (!S_ISDIR(info.st_mode)) return posix_error(ENOTDIR);
+    return status::ok();
+  }
+
+  opened<replacement_file> create_temporary_beside(const std::string& final_path,
+                                                   mode_t mode) {
+    // Named after the target so that a crash leaves something recognisable;
+    // the name is cut short so that it stays within NAME_MAX.
+    const std::string stem = folder_of(final_path) + "/" +
+                             base_name_of(final_path).substr(0, 100) +
+                             ".quillmend-partial-" + std::to_string(::getpid()) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string temp_path = stem + std::to_string(++temp_counter_);
+      const int fd = retry_on_eintr([&] {
+        return ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+      });
+      if (fd < 0 && errno == EEXIST) continue;
+      if (fd < 0) return {nullptr, posix_error(errno)};
+      // open() applied the umask; the target's own bits must survive it.
+      if ((mode & umask_) != 0 && ::fchmod(fd, mode) != 0) {
+        const int error_number = errno;
+        ::close(fd);
+        ::unlink(temp_path.c_str());
+        return {nullptr, posix_error(error_number)};
+      }
+      return {std::make_unique<posix_replacement_file>(fd, temp_path, final_path),
+              status::ok()};
+    }
+    return {nullptr, posix_error(EEXIST)};
+  }
+
+  std::string drives_root_;
+  mode_t umask_;
+  unsigned long temp_counter_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<platform> make_native_platform() {
+  return std::make_unique<posix_platform>();
+}
+
+}  // namespace quillmend

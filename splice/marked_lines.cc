@@ -1,0 +1,105 @@
+#include "splice/marked_lines.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/text_matcher.h"
+
+namespace quillmend {
+
+block_reader::block_reader(std::unique_ptr<input_file> file, std::size_t block_size)
+    : file_(std::move(file)),
+      buffer_(new char[block_size == 0 ? 1 : block_size]),
+      block_size_(block_size == 0 ? 1 : block_size) {}
+
+bool block_reader::fill() {
+  if (begin_ < end_) return true;
+  if (at_end_) return false;
+  std::size_t count = 0;
+  error_ = file_->read(buffer_.get(), block_size_, count);
+  begin_ = 0;
+  end_ = count;
+  if (!error_.is_ok() || count == 0) at_end_ = true;
+  return count > 0;
+}
+
+marked_lines::marked_lines(std::unique_ptr<input_file> scan,
+                           std::unique_ptr<input_file> copy, std::size_t block_size)
+    : scan_(std::move(scan), block_size), copy_(std::move(copy), block_size) {}
+
+const status& marked_lines::error() const {
+  return scan_.error().is_ok() ? copy_.error() : scan_.error();
+}
+
+bool marked_lines::piece_contains(const char* piece, std::size_t size,
+                                  const std::string& marker) {
+  const text_matcher matcher(marker, false);
+  bool found = false;
+  const auto note = [&found](std::size_t) { found = true; };
+  if (tail_.empty()) {
+    matcher.for_each_match(piece, size, note);
+  } else {
+    // The marker may straddle two pieces of a long line.
+    tail_.append(piece, size);
+    matcher.for_each_match(tail_.data(), tail_.size(), note);
+  }
+  if (!found) {
+    const std::size_t keep = marker.size() - 1;
+    if (tail_.empty())
+      tail_.assign(piece + size - std::min(keep, size), std::min(keep, size));
+    else if (tail_.size() > keep)
+      tail_.erase(0, tail_.size() - keep);
+  }
+  return found;
+}
+
+bool marked_lines::next_line(const std::string& marker, bool& contains) {
+  line_length_ = 0;
+  line_has_feed_ = false;
+  tail_.clear();
+  contains = marker.empty();
+  while (scan_.fill()) {
+    const char* start = scan_.data();
+    const void* feed = std::memchr(start, '\n', scan_.available());
+    const std::size_t piece =
+        feed == nullptr
+            ? scan_.available()
+            : static_cast<std::size_t>(static_cast<const char*>(feed) - start);
+    if (!contains && piece > 0) contains = piece_contains(start, piece, marker);
+    line_length_ += piece;
+    scan_.consume(piece);
+    if (feed != nullptr) {
+      scan_.consume(1);
+      line_has_feed_ = true;
+      return true;
+    }
+  }
+  return scan_.error().is_ok() && line_length_ > 0;
+}
+
+status marked_lines::move_line(replacement_file* out) {
+  std::uint64_t remaining = line_length_ + (line_has_feed_ ? 1 : 0);
+  while (remaining > 0) {
+    if (!copy_.fill()) {
+      // The file changed under us: the two readers no longer agree.
+      return copy_.error().is_ok() ? status::failed("file changed while read")
+                                   : copy_.error();
+    }
+    const std::size_t take =
+        static_cast<std::size_t>(std::min<std::uint64_t>(remaining, copy_.available()));
+    if (out != nullptr) {
+      status written = out->write(copy_.data(), take);
+      if (!written.is_ok()) return written;
+    }
+    copy_.consume(take);
+    remaining -= take;
+  }
+  if (out != nullptr && !line_has_feed_) return out->write("\n", 1);
+  return status::ok();
+}
+
+status marked_lines::write_line(replacement_file& out) { return move_line(&out); }
+
+status marked_lines::skip_line() { return move_line(nullptr); }
+
+}  // namespace quillmend

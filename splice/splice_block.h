@@ -1,0 +1,34 @@
+// The handler of txt_content_replace_txt records: replaces the block between
+// two marker lines of a target file by the block between two marker lines of
+// a source file.
+//
+// A record is six script lines: source start marker (the line in
+// current_line), source end marker, source file, target start marker, target
+// end marker, target file. A line contains a marker when the marker is a
+// plain, case-sensitive substring of it; an empty marker is in every line.
+//
+// The result goes to the work file c:\temp\new\temp.txt: the target up to and
+// including its start line, the source's lines strictly between its marker
+// lines, then the target from its end line on. Every line keeps its own line
+// end; a last line without one gets a line feed. The caller copies the work
+// file over the target after a success.
+//
+// Fails, writing no message and leaving the target untouched, when the
+// script ends inside the record, a file is missing or unreadable, the work
+// file cannot be written, the source has no start-marker line, or the
+// target has its start line but no end line after it. A target without its
+// start line gets the source block appended; a source block without its end
+// line runs to the end of the source.
+#ifndef QUILLMEND_SPLICE_SPLICE_BLOCK_H_
+#define QUILLMEND_SPLICE_SPLICE_BLOCK_H_
+
+#include "driver/script_state.h"
+#include "platform/platform.h"
+
+namespace quillmend {
+
+bool splice_block(script_state& state, platform& os);
+
+}  // namespace quillmend
+
+#endif  // QUILLMEND_SPLICE_SPLICE_BLOCK_H_

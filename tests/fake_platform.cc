@@ -1,0 +1,180 @@
+#include "tests/fake_platform.h"
+
+#include <algorithm>
+
+#include "platform/path_map.h"
+#include "platform/wildcard.h"
+
+namespace quillmend {
+namespace {
+
+std::string parent_of(const std::string& path) {
+  const std::size_t cut = path.rfind('\\');
+  return cut == std::string::npos ? "" : path.substr(0, cut);
+}
+
+class fake_input : public input_file {
+ public:
+  fake_input(fake_platform& os, std::string content)
+      : os_(os), content_(std::move(content)) {}
+  status read(char* buffer, std::size_t size, std::size_t& count) override {
+    count = 0;
+    if (os_.should_fail("read")) return status::failed("injected read error");
+    count = std::min({size, content_.size() - offset_, os_.read_chunk});
+    std::copy_n(content_.data() + offset_, count, buffer);
+    offset_ += count;
+    return status::ok();
+  }
+
+ private:
+  fake_platform& os_;
+  std::string content_;
+  std::size_t offset_ = 0;
+};
+
+class fake_replacement : public replacement_file {
+ public:
+  fake_replacement(fake_platform& os, std::string target)
+      : os_(os), target_(std::move(target)) {}
+  status write(const char* data, std::size_t size) override {
+    if (os_.should_fail("write")) return status::failed("injected write error");
+    content_.append(data, size);
+    return status::ok();
+  }
+  status commit() override {
+    if (os_.should_fail("commit")) return status::failed("injected commit error");
+    os_.files[target_] = content_;
+    return status::ok();
+  }
+
+ private:
+  fake_platform& os_;
+  std::string target_;
+  std::string content_;
+};
+
+class fake_lock : public work_lock {
+ public:
+  explicit fake_lock(fake_platform& os) : os_(os) { ++os_.locks_held; }
+  ~fake_lock() override { --os_.locks_held; }
+
+ private:
+  fake_platform& os_;
+};
+
+}  // namespace
+
+void fake_platform::fail_call(const std::string& operation, int nth) {
+  fail_at_[operation] = calls[operation] + nth;
+}
+
+bool fake_platform::should_fail(const std::string& operation) {
+  const int call = ++calls[operation];
+  const auto it = fail_at_.find(operation);
+  return it != fail_at_.end() && call >= it->second;
+}
+
+void fake_platform::add_folder(const std::string& path) {
+  for (std::size_t i = 1; i <= path.size(); ++i)
+    if (i == path.size() || path[i] == '\\') folders.insert(path.substr(0, i));
+}
+
+void fake_platform::add_file(const std::string& path, const std::string& content) {
+  if (!parent_of(path).empty()) add_folder(parent_of(path));
+  files[path] = content;
+}
+
+bool fake_platform::folder_exists(const std::string& folder) const {
+  return folder.empty() || is_bare_drive(folder) || folders.count(folder) > 0;
+}
+
+bool fake_platform::exists(const std::string& path) const {
+  return files.count(path) > 0 || folders.count(path) > 0;
+}
+
+opened<input_file> fake_platform::open_input(const std::string& path) {
+  if (should_fail("open_input")) return {nullptr, status::failed("injected open error")};
+  const auto it = files.find(path);
+  if (it == files.end()) {
+    if (folders.count(path) > 0 || path.empty() || path.back() == '\\')
+      return {nullptr, status::failed("Is a directory")};
+    return {nullptr, status::not_found("No such file or directory")};
+  }
+  return {std::make_unique<fake_input>(*this, it->second), status::ok()};
+}
+
+opened<replacement_file> fake_platform::open_replacement(const std::string& target,
+                                                         const std::string&) {
+  if (should_fail("open_replacement"))
+    return {nullptr, status::failed("injected open error")};
+  if (!folder_exists(parent_of(target)))
+    return {nullptr, status::not_found("No such file or directory")};
+  if (folders.count(target) > 0) return {nullptr, status::failed("Is a directory")};
+  return {std::make_unique<fake_replacement>(*this, target), status::ok()};
+}
+
+status fake_platform::make_dir(const std::string& path) {
+  if (should_fail("make_dir")) return status::failed("injected mkdir error");
+  if (exists(path) || is_bare_drive(path)) return status::failed("File exists");
+  if (!folder_exists(parent_of(path)))
+    return status::not_found("No such file or directory");
+  folders.insert(path);
+  return status::ok();
+}
+
+status fake_platform::prepare_work_folder(const std::string& path) {
+  add_folder(path);
+  return status::ok();
+}
+
+status fake_platform::list_matching(const std::string& path_pattern,
+                                    std::vector<std::string>& names) {
+  names.clear();
+  if (should_fail("list_matching")) return status::failed("injected listing error");
+  const listing_request request = split_listing_pattern(path_pattern);
+  if (!folder_exists(request.folder))
+    return status::not_found("No such file or directory");
+  std::set<std::string> found;
+  for (const auto& file : files)
+    if (parent_of(file.first) == request.folder) found.insert(file.first);
+  for (const std::string& folder : folders)
+    if (parent_of(folder) == request.folder) found.insert(folder);
+  for (const std::string& path : found) {
+    const std::string name =
+        request.folder.empty() ? path : path.substr(request.folder.size() + 1);
+    if (!name.empty() && name[0] != '.' && wildcard_match(request.name_pattern, name))
+      names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names.empty() ? status::not_found("File Not Found") : status::ok();
+}
+
+status fake_platform::copy_file(const std::string& from, const std::string& to) {
+  if (should_fail("copy_file")) return status::failed("injected copy error");
+  const auto it = files.find(from);
+  if (it == files.end()) return status::not_found("No such file or directory");
+  if (!folder_exists(parent_of(to)))
+    return status::not_found("No such file or directory");
+  if (folders.count(to) > 0) return status::failed("Is a directory");
+  files[to] = it->second;
+  return status::ok();
+}
+
+void fake_platform::run_command(const std::string& command_line) {
+  commands.push_back(command_line);
+}
+
+void fake_platform::run_interactive_interpreter() { commands.push_back("<interactive>"); }
+
+void fake_platform::pause() {
+  out << "Press any key to continue . . . ";
+  end_line(out);
+  commands.push_back("<pause>");
+}
+
+std::unique_ptr<work_lock> fake_platform::lock_work_folder() {
+  ++locks_taken;
+  return std::make_unique<fake_lock>(*this);
+}
+
+}  // namespace quillmend

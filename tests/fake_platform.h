@@ -1,0 +1,70 @@
+// An in-memory platform for tests: files and folders in maps, commands
+// recorded instead of run, and failures injected on demand.
+//
+// Paths are kept exactly as the code under test composes them; a file's
+// folder is the part before its last backslash, and "" (the current folder)
+// and bare drives ("c:") always exist.
+#ifndef QUILLMEND_TESTS_FAKE_PLATFORM_H_
+#define QUILLMEND_TESTS_FAKE_PLATFORM_H_
+
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace quillmend {
+
+class fake_platform : public platform {
+ public:
+  std::map<std::string, std::string> files;
+  std::set<std::string> folders;
+  // run_command lines as given; "<pause>" and "<interactive>" for the others.
+  std::vector<std::string> commands;
+  std::ostringstream out;
+  std::ostringstream err;
+  int locks_taken = 0;
+  int locks_held = 0;
+  // Bytes a single read returns at most, to exercise block boundaries.
+  std::size_t read_chunk = 1 << 20;
+
+  // Makes the nth call (1 = the next one) of an operation fail from now on.
+  // Operations: open_input, open_replacement, read, write, commit, make_dir,
+  // list_matching, copy_file.
+  void fail_call(const std::string& operation, int nth);
+  // How often each operation was called.
+  std::map<std::string, int> calls;
+
+  // Adds a file, creating its folders.
+  void add_file(const std::string& path, const std::string& content);
+  void add_folder(const std::string& path);
+  bool exists(const std::string& path) const;
+
+  std::ostream& console() override { return out; }
+  std::ostream& diagnostics() override { return err; }
+  opened<input_file> open_input(const std::string& path) override;
+  opened<replacement_file> open_replacement(const std::string& target,
+                                            const std::string& mode_source) override;
+  status make_dir(const std::string& path) override;
+  status prepare_work_folder(const std::string& path) override;
+  status list_matching(const std::string& path_pattern,
+                       std::vector<std::string>& names) override;
+  status copy_file(const std::string& from, const std::string& to) override;
+  void run_command(const std::string& command_line) override;
+  void run_interactive_interpreter() override;
+  void pause() override;
+  std::unique_ptr<work_lock> lock_work_folder() override;
+
+  // True when this call of `operation` is one set to fail; counts the call.
+  bool should_fail(const std::string& operation);
+
+ private:
+  bool folder_exists(const std::string& folder) const;
+  std::map<std::string, int> fail_at_;
+};
+
+}  // namespace quillmend
+
+#endif  // QUILLMEND_TESTS_FAKE_PLATFORM_H_
