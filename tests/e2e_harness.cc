@@ -1,0 +1,182 @@
+#include "tests/e2e_harness.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace quillmend_e2e {
+namespace {
+
+std::string env_or(const char* name, const std::string& fallback) {
+  const char* value = std::getenv(name);
+  return (value != nullptr && *value != '\0') ? value : fallback;
+}
+
+void remove_tree(const std::string& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0) return;
+  if (S_ISDIR(info.st_mode)) {
+    ::chmod(path.c_str(), 0700);
+    if (DIR* dir = ::opendir(path.c_str())) {
+      std::vector<std::string> names;
+      while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+      }
+      ::closedir(dir);
+      for (const std::string& name : names) remove_tree(path + "/" + name);
+    }
+    ::rmdir(path.c_str());
+  } else {
+    ::unlink(path.c_str());
+  }
+}
+
+std::string wine_prefix() { return env_or("WINEPREFIX", env_or("HOME", "") + "/.wine"); }
+
+}  // namespace
+
+bool testing_windows_build() {
+  const std::string binary = env_or("QUILLMEND_E2E_BINARY", QUILLMEND_BINARY);
+  return binary.size() > 4 && binary.compare(binary.size() - 4, 4, ".exe") == 0;
+}
+
+std::string line_end() { return testing_windows_build() ? "\r\n" : "\n"; }
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void write_file(const std::string& path, const std::string& content) {
+  const std::size_t slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0) make_dirs(path.substr(0, slash));
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void make_dirs(const std::string& path) {
+  for (std::size_t i = 1; i <= path.size(); ++i)
+    if (i == path.size() || path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0777);
+}
+
+temp_folder::temp_folder() {
+  std::string pattern = env_or("TMPDIR", "/tmp") + "/quillmend-e2e-XXXXXX";
+  if (::mkdtemp(&pattern[0]) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+  if (testing_windows_build()) make_dirs(drive_c("c:\\temp\\old"));
+}
+
+temp_folder::~temp_folder() { remove_tree(path_); }
+
+void temp_folder::write(const std::string& relative, const std::string& content) const {
+  write_file(at(relative), content);
+}
+
+std::string temp_folder::read(const std::string& relative) const {
+  return read_file(at(relative));
+}
+
+bool temp_folder::exists(const std::string& relative) const {
+  struct stat info;
+  return ::lstat(at(relative).c_str(), &info) == 0;
+}
+
+std::vector<std::string> temp_folder::list(const std::string& relative) const {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(at(relative).c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string temp_folder::drive_c(const std::string& windows_path) const {
+  std::string rest = windows_path.substr(2);  // drop "c:"
+  std::replace(rest.begin(), rest.end(), '\\', '/');
+  if (testing_windows_build()) return wine_prefix() + "/drive_c" + rest;
+  return path_ + "/drives/c" + rest;
+}
+
+run_result temp_folder::run_script(const std::string& script, run_options options) const {
+  write("script.txt", script);
+  if (options.arguments.empty()) options.arguments.push_back("script.txt");
+  return run(options);
+}
+
+run_result temp_folder::run(const run_options& options) const {
+  const std::string binary = env_or("QUILLMEND_E2E_BINARY", QUILLMEND_BINARY);
+  const std::string runner = env_or("QUILLMEND_E2E_RUNNER", "");
+  std::vector<std::string> argv;
+  if (!runner.empty()) argv.push_back(runner);
+  argv.push_back(binary);
+  argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
+
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry)
+    if (std::strncmp(*entry, "QUILLMEND_DRIVES=", 17) != 0) environment.push_back(*entry);
+  environment.push_back("QUILLMEND_DRIVES=" + path_ + "/drives");
+  environment.insert(environment.end(), options.extra_environment.begin(),
+                     options.extra_environment.end());
+
+  const std::string out_path = path_ + "/.stdout", err_path = path_ + "/.stderr",
+                    in_path = path_ + "/.stdin";
+  write_file(in_path, options.standard_input);
+
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::chdir(path_.c_str()) != 0) ::_exit(127);
+    const int in = ::open(in_path.c_str(), O_RDONLY);
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    if (options.file_size_limit >= 0) {
+      const rlimit limit{static_cast<rlim_t>(options.file_size_limit),
+                         static_cast<rlim_t>(options.file_size_limit)};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+    }
+    std::vector<char*> args, envs;
+    for (std::string& a : argv) args.push_back(&a[0]);
+    args.push_back(nullptr);
+    for (std::string& e : environment) envs.push_back(&e[0]);
+    envs.push_back(nullptr);
+    ::execvpe(args[0], args.data(), envs.data());
+    ::_exit(127);
+  }
+  int wait_status = 0;
+  ::waitpid(child, &wait_status, 0);
+  run_result result;
+  if (WIFEXITED(wait_status)) result.exit_status = WEXITSTATUS(wait_status);
+  if (WIFSIGNALED(wait_status)) result.signal = WTERMSIG(wait_status);
+  result.out = read_file(out_path);
+  result.err = read_file(err_path);
+  ::unlink(out_path.c_str());
+  ::unlink(err_path.c_str());
+  ::unlink(in_path.c_str());
+  return result;
+}
+
+}  // namespace quillmend_e2e

@@ -1,0 +1,74 @@
+// Runs the real quillmend binary on real files in a temporary folder.
+//
+// Every run gets its own folder, is started there (so scripts use relative
+// paths), has standard input at end of input, and sees QUILLMEND_DRIVES
+// pointed into the folder, so that c:\temp\... never touches the machine's
+// own. QUILLMEND_E2E_BINARY overrides the binary under test and
+// QUILLMEND_E2E_RUNNER names a program to start it with ("wine" for the
+// Windows build); the drive folder then follows that runner's conventions.
+#ifndef QUILLMEND_TESTS_E2E_HARNESS_H_
+#define QUILLMEND_TESTS_E2E_HARNESS_H_
+
+#include <string>
+#include <vector>
+
+namespace quillmend_e2e {
+
+struct run_result {
+  int exit_status = -1;  // -1 when the process did not exit normally
+  int signal = 0;        // the signal that ended it, if any
+  std::string out;
+  std::string err;
+};
+
+struct run_options {
+  std::vector<std::string> arguments;  // after the program name
+  std::string standard_input;          // fed, then closed
+  long file_size_limit = -1;           // RLIMIT_FSIZE in bytes; -1 for none
+  std::vector<std::string> extra_environment;  // "NAME=value"
+};
+
+class temp_folder {
+ public:
+  temp_folder();
+  ~temp_folder();
+  temp_folder(const temp_folder&) = delete;
+  temp_folder& operator=(const temp_folder&) = delete;
+
+  const std::string& path() const { return path_; }
+  // `relative` uses '/' separators.
+  std::string at(const std::string& relative) const { return path_ + "/" + relative; }
+
+  void write(const std::string& relative, const std::string& content) const;
+  std::string read(const std::string& relative) const;
+  bool exists(const std::string& relative) const;
+  // Names in a folder (relative), sorted, without "." and "..".
+  std::vector<std::string> list(const std::string& relative) const;
+
+  // The native path of a path on drive c: as the binary sees it
+  // ("c:\\temp\\new\\temp.txt").
+  std::string drive_c(const std::string& windows_path) const;
+
+  // Writes `script` to script.txt and runs the binary on it.
+  run_result run_script(const std::string& script, run_options options = {}) const;
+  run_result run(const run_options& options) const;
+
+ private:
+  std::string path_;
+};
+
+// True when the binary under test is the Windows build.
+bool testing_windows_build();
+
+// What the binary writes for a line end in its own text files: "\r\n" on
+// Windows, "\n" elsewhere.
+std::string line_end();
+
+// Reads a whole file; "" when it cannot be read.
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+void make_dirs(const std::string& path);
+
+}  // namespace quillmend_e2e
+
+#endif  // QUILLMEND_TESTS_E2E_HARNESS_H_
