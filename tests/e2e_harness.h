@@ -22,9 +22,9 @@ struct run_result {
 };
 
 struct run_options {
-  std::vector<std::string> arguments;  // after the program name
-  std::string standard_input;          // fed, then closed
-  long file_size_limit = -1;           // RLIMIT_FSIZE in bytes; -1 for none
+  std::vector<std::string> arguments;          // after the program name
+  std::string standard_input;                  // fed, then closed
+  long file_size_limit = -1;                   // RLIMIT_FSIZE in bytes; -1 for none
   std::vector<std::string> extra_environment;  // "NAME=value"
 };
 

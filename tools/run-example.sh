@@ -3,8 +3,8 @@
 # example site, so the example can be run again and again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -DQUILLMEND_BUILD_TESTS=OFF >/dev/null
-cmake --build build -j"$(nproc 2>/dev/null || echo 2)" >/dev/null
+cmake -S . -B build >/dev/null
+cmake --build build --target quillmend -j"$(nproc 2>/dev/null || echo 2)" >/dev/null
 rm -rf build/example && mkdir -p build/example && cp -R examples/. build/example/
 cd build/example
 # The example keeps its work files beside it rather than in the user's data

@@ -9,7 +9,7 @@ run_suite() {  # name, build folder, extra cmake arguments...
   local name=$1 folder=$2
   shift 2
   echo "=== $name"
-  cmake -S . -B "$folder" -DQUILLMEND_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
+  cmake -S . -B "$folder" -DQUILLMEND_BUILD_TESTS=ON -DQUILLMEND_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
   cmake --build "$folder" -j"$jobs" >/dev/null
   ctest --test-dir "$folder" --output-on-failure -j"$jobs"
 }
