@@ -9,6 +9,8 @@
 namespace quillmend {
 namespace {
 
+using namespace std::string_literals;
+
 struct splice_run {
   int exit_status;
   std::string target;
@@ -69,9 +71,8 @@ TEST(SpliceTest, ReplacesTheMarkedBlock) {
        "<M>\n..<m>..\nx\n..</m>..\n"},
       {"empty source block empties the target block", "BEGIN\nEND\n",
        record("BEGIN", "END", "<m>", "</m>"), "<m>\nold\n</m>\n", "<m>\n</m>\n"},
-      {"NUL and 0x1A bytes pass", std::string("BEGIN\na\0b\x1a\nEND\n", 14),
-       record("BEGIN", "END", "<m>", "</m>"), "<m>\n</m>\n",
-       std::string("<m>\na\0b\x1a\n</m>\n", 14)},
+      {"NUL and 0x1A bytes pass", "BEGIN\na\0b\x1a\nEND\n"s,
+       record("BEGIN", "END", "<m>", "</m>"), "<m>\n</m>\n", "<m>\na\0b\x1a\n</m>\n"s},
   };
   for (const auto& c : cases) {
     for (std::size_t chunk : {std::size_t{1}, std::size_t{3}, std::size_t{1} << 20}) {
