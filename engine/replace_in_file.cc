@@ -1,5 +1,6 @@
 #include "engine/replace_in_file.h"
 
+#include "engine/progress_line.h"
 #include "engine/stream_replace.h"
 
 namespace quillmend {
@@ -44,7 +45,11 @@ bool replace_in_file(const script_state& state, platform& os) {
   options.find_text = state.find_text;
   options.replace_text = state.replace_text;
   options.ignore_case = state.ignore_case;
+  progress_line progress(os.console(), os.console_is_terminal(), input.file->size(),
+                         steady_seconds);
+  options.on_progress = [&progress](std::uint64_t done) { progress.update(done); };
   status result = stream_replace(*input.file, *output.file, options);
+  progress.erase();
   // Closed before the rename: Windows cannot replace a file that is open.
   input.file.reset();
   if (result.is_ok()) result = output.file->commit();

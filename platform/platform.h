@@ -12,6 +12,7 @@
 #define QUILLMEND_PLATFORM_PLATFORM_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -32,6 +33,10 @@ class input_file {
   // Reads up to `size` bytes into `buffer`. Sets `count` to the number read;
   // 0 with an ok status means the end of input.
   virtual status read(char* buffer, std::size_t size, std::size_t& count) = 0;
+
+  // The file's size in bytes when it was opened, or -1 when unknown; only
+  // used to show progress.
+  virtual std::int64_t size() const { return -1; }
 };
 
 // A file being written in place of a target path.
@@ -74,6 +79,9 @@ class platform {
   // Where the tool's own commands (listing, copy) report their failures,
   // as a command interpreter would on its error stream.
   virtual std::ostream& diagnostics() = 0;
+  // Whether standard output is a terminal a person watches; progress is
+  // shown only there, so that redirected output stays exactly the same.
+  virtual bool console_is_terminal() { return false; }
 
   // Opens an existing file for reading. A missing file is never created: the
   // result is not_found. A folder cannot be opened as a file.

@@ -56,8 +56,10 @@ status write_all(int fd, const char* data, std::size_t size) {
 
 class posix_input_file : public input_file {
  public:
-  explicit posix_input_file(int fd) : fd_(fd) {}
+  posix_input_file(int fd, std::int64_t size) : fd_(fd), size_(size) {}
   ~posix_input_file() override { ::close(fd_); }
+
+  std::int64_t size() const override { return size_; }
 
   status read(char* buffer, std::size_t size, std::size_t& count) override {
     count = 0;
@@ -69,6 +71,7 @@ class posix_input_file : public input_file {
 
  private:
   int fd_;
+  std::int64_t size_;
 };
 
 class posix_replacement_file : public replacement_file {
@@ -191,6 +194,7 @@ class posix_platform : public platform {
 
   std::ostream& console() override { return std::cout; }
   std::ostream& diagnostics() override { return std::cerr; }
+  bool console_is_terminal() override { return ::isatty(STDOUT_FILENO) == 1; }
 
   opened<input_file> open_input(const std::string& path) override {
     const std::string native = map(path);
@@ -203,7 +207,9 @@ class posix_platform : public platform {
       ::close(fd);
       return {nullptr, posix_error(error_number)};
     }
-    return {std::make_unique<posix_input_file>(fd), status::ok()};
+    const std::int64_t size =
+        S_ISREG(info.st_mode) ? static_cast<std::int64_t>(info.st_size) : -1;
+    return {std::make_unique<posix_input_file>(fd, size), status::ok()};
   }
 
   opened<replacement_file> open_replacement(const std::string& target,
