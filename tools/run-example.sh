@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds Quillmend and runs the bundled example script on a fresh copy of the
-# example site, so the example can be run again and again.
+# Builds Quillmend and runs one bundled example script (default: site) on a
+# fresh copy of examples/, so every example can be run again and again:
+#   tools/run-example.sh [site|replace|replace-no-case|copy|splice|commands]
 set -euo pipefail
+example=${1:-site}
 cd "$(dirname "$0")/.."
+[ -f "examples/$example.qms" ] || { echo "no example examples/$example.qms" >&2; exit 2; }
 cmake -S . -B build >/dev/null
 cmake --build build --target quillmend -j"$(nproc 2>/dev/null || echo 2)" >/dev/null
 rm -rf build/example && mkdir -p build/example && cp -R examples/. build/example/
@@ -10,6 +13,6 @@ cd build/example
 # The example keeps its work files beside it rather than in the user's data
 # folder.
 status=0
-QUILLMEND_DRIVES="$PWD/drives" ../quillmend site.qms </dev/null || status=$?
+QUILLMEND_DRIVES="$PWD/drives" ../quillmend "$example.qms" </dev/null || status=$?
 # Exit status 1 means the script ran to its end.
 [ "$status" -eq 1 ]
