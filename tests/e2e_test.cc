@@ -79,8 +79,7 @@ TEST(DriverE2E, FailuresPrintTheirMessageAndExitZero) {
   } cases[] = {
       {"[Copy_file]\n", "\nSwitch operation mode error, check you script file.\n"},
       {"[copy_file] \n", "\nSwitch operation mode error, check you script file.\n"},
-      {"[txt_content_replace]\na\nb\nc\n",
-       "\nSwitch operation mode error, check you script file.\n"},
+      {"[txt_content_replace]\na\nb\nc\n", "\nSwitch operation mode error, check you script file.\n"},
       {"[txt_content_replace]\na\nb\nsrc\nout\nmissing.txt\n",
        "open src\\missing.txt failed.\n\ntxt_content_replace error.\n"},
       {"[txt_content_replace_no_case]\na\nb\nsrc\nout\nmissing.txt\n",
@@ -168,9 +167,7 @@ TEST(DriverE2E, BlankBeforeBracketIsABodyLine) {
   const run_result result =
       dir.run_script("[txt_content_replace]\nb\nB\nsrc\nout\n [system_command]\n");
   EXPECT_EQ(result.exit_status, 0);
-  EXPECT_EQ(
-      result.out,
-      console("open src\\[system_command] failed.\n\ntxt_content_replace error.\n"));
+  EXPECT_EQ(result.out, console("open src\\[system_command] failed.\n\ntxt_content_replace error.\n"));
 }
 
 TEST(ReplaceE2E, DataLineEndsFollowThePlatformsTextMode) {
@@ -178,18 +175,12 @@ TEST(ReplaceE2E, DataLineEndsFollowThePlatformsTextMode) {
   // A CR LF across the 64 KiB mark where reads meet, a lone LF, a lone CR, a
   // 0x1A byte (never the end of input) and a CR at the very end.
   const std::string head(65535, '.');
-  dir.write("src/a.txt", head +
-                             "\r\nb\nb\rb\x1a"
-                             "b\r");
+  dir.write("src/a.txt", head + "\r\nb\nb\rb\032b\r");
   const run_result result =
       dir.run_script("[txt_content_replace]\nb\nB\nsrc\nout\na.txt\n");
   EXPECT_EQ(result.exit_status, 1) << result.out;
-  const std::string expected = testing_windows_build() ? head +
-                                                             "\r\nB\r\nB\rB\x1a"
-                                                             "B\r"
-                                                       : head +
-                                                             "\r\nB\nB\rB\x1a"
-                                                             "B\r";
+  const std::string expected =
+      head + (testing_windows_build() ? "\r\nB\r\nB\rB\032B\r" : "\r\nB\nB\rB\032B\r");
   EXPECT_TRUE(dir.read("out/a.txt") == expected);
 }
 
