@@ -12,9 +12,8 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <windows.h>
-// windows.h first: conio.h needs its types on some toolchains.
 #include <conio.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdlib>
