@@ -9,7 +9,8 @@
 
 namespace quillmend {
 
-// Reads QUILLMEND_DRIVES (and XDG_DATA_HOME, HOME) once, when created.
+// On POSIX, reads QUILLMEND_DRIVES (and XDG_DATA_HOME, HOME) once, when
+// created.
 std::unique_ptr<platform> make_native_platform();
 
 }  // namespace quillmend

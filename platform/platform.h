@@ -97,8 +97,9 @@ class platform {
   virtual status make_dir(const std::string& path) = 0;
 
   // Makes a fixed work folder (c:\temp\old, c:\temp\new) ready. On POSIX the
-  // folders belong to the tool and are created with their parents; on
-  // Windows they are the user's and nothing is created here.
+  // folders belong to the tool and are created with their parents. On
+  // Windows c:\temp\old is the user's and must exist; c:\temp\new is created
+  // (one level: c:\temp must exist), as the engine would on its way there.
   virtual status prepare_work_folder(const std::string& path) = 0;
 
   // The bare names of the entries matching `path_pattern` ("dir\\*.htm"):

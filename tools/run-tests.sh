@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Quillmend and runs every test: the normal build, then the same tests
-# in an AddressSanitizer + UndefinedBehaviorSanitizer build.
+# in an AddressSanitizer + UndefinedBehaviorSanitizer build, then the
+# end-to-end tests against the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -18,3 +19,4 @@ run_suite "tests" build
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite "tests under AddressSanitizer and UndefinedBehaviorSanitizer" build-sanitize \
   -DQUILLMEND_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+tools/run-windows-tests.sh

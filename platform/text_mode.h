@@ -1,0 +1,55 @@
+// Windows text-mode line ends, done by the tool itself rather than by the C
+// runtime, whose text mode also treats a 0x1A byte as the end of the input.
+//
+// Reading turns every CR LF into LF; writing turns every LF into CR LF. All
+// other bytes, a lone CR included, pass unchanged, and no byte ends the input
+// early. Pure byte work on top of any input_file and replacement_file, so it
+// is built and tested on every platform even though only the Windows build
+// uses it.
+#ifndef QUILLMEND_PLATFORM_TEXT_MODE_H_
+#define QUILLMEND_PLATFORM_TEXT_MODE_H_
+
+#include <cstddef>
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace quillmend {
+
+// Reads `raw` with CR LF delivered as LF. A CR that ends one read of `raw` is
+// held back until the next read shows whether an LF follows it; a CR at the
+// very end of the file is delivered as it is. Read errors of `raw` are passed
+// on.
+class crlf_input : public input_file {
+ public:
+  explicit crlf_input(std::unique_ptr<input_file> raw,
+                      std::size_t buffer_size = 64 * 1024);
+
+  status read(char* buffer, std::size_t size, std::size_t& count) override;
+
+ private:
+  status refill();
+
+  std::unique_ptr<input_file> raw_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool at_end_ = false;
+};
+
+// Writes through `raw` with each LF stored as CR LF; commit() commits `raw`.
+class crlf_output : public replacement_file {
+ public:
+  explicit crlf_output(std::unique_ptr<replacement_file> raw);
+
+  status write(const char* data, std::size_t size) override;
+  status commit() override;
+
+ private:
+  std::unique_ptr<replacement_file> raw_;
+};
+
+}  // namespace quillmend
+
+#endif  // QUILLMEND_PLATFORM_TEXT_MODE_H_
