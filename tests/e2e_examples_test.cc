@@ -33,18 +33,6 @@ void copy_tree(const std::string& from, const std::string& to) {
   }
 }
 
-// Text as the binary writes it to its console or to a file it rewrites: the
-// Windows build ends such lines with CR LF.
-std::string as_written(const std::string& text) {
-  if (!testing_windows_build()) return text;
-  std::string converted;
-  for (char c : text) {
-    if (c == '\n') converted += '\r';
-    converted += c;
-  }
-  return converted;
-}
-
 const char kPause[] = "Press any key to continue . . . \n";
 
 class ExamplesE2E : public ::testing::Test {

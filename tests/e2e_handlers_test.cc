@@ -41,9 +41,9 @@ TEST(ReplaceE2E, CreatesSubfoldersAndReportsEachFile) {
   EXPECT_EQ(dir.read("out/docs/deep/a.htm"), "x new y");
   EXPECT_EQ(dir.read("out/b.htm"), "new");
   EXPECT_EQ(result.out,
-            "src\\docs\\deep\\a.htm to out\\docs\\deep\\a.htm successed!\n"
-            "src\\b.htm to out\\b.htm successed!\n"
-            "Press any key to continue . . . \n");
+            as_written("src\\docs\\deep\\a.htm to out\\docs\\deep\\a.htm successed!\n"
+                       "src\\b.htm to out\\b.htm successed!\n"
+                       "Press any key to continue . . . \n"));
 }
 
 TEST(ReplaceE2E, InPlaceKeepsTheFileWhole) {
@@ -56,7 +56,7 @@ TEST(ReplaceE2E, InPlaceKeepsTheFileWhole) {
   EXPECT_EQ(result.exit_status, 1);
   std::string expected;
   for (int i = 0; i < 200000; ++i) expected += "line " + std::to_string(i) + " newer\n";
-  EXPECT_EQ(dir.read("src/big.txt"), expected);
+  EXPECT_EQ(dir.read("src/big.txt"), as_written(expected));
   EXPECT_EQ(dir.list("src"), std::vector<std::string>{"big.txt"});
 }
 
@@ -66,10 +66,9 @@ TEST(ReplaceE2E, EmptyFindTextAndMissingInputChangeNothing) {
   dir.write("out/a.txt", "precious");
   const run_result empty_find = dir.run_script(replace_script("", "x", "a.txt\n"));
   EXPECT_EQ(empty_find.exit_status, 0);
-  EXPECT_EQ(
-      empty_find.out,
-      "src\\a.txt the text you want to replace can't be NULL.\n\ntxt_content_replace "
-      "error.\n");
+  EXPECT_EQ(empty_find.out,
+            as_written("src\\a.txt the text you want to replace can't be NULL.\n\n"
+                       "txt_content_replace error.\n"));
   EXPECT_EQ(dir.read("out/a.txt"), "precious");
 
   const run_result missing = dir.run_script(replace_script("c", "x", "gone.txt\n"));
@@ -138,18 +137,22 @@ TEST(SpliceE2E, TargetUntouchedWhenTheWorkFileCannotBeWritten) {
   temp_folder dir;
   dir.write("s.txt", "B\nx\nE\n");
   dir.write("t.txt", "B\nold\nE\n");
-  // A file where the work folder should be.
-  write_file(dir.drive_c("c:\\temp\\new"), "in the way");
+  // A folder where the work file should be. On Windows drive c: is shared by
+  // every test, so the folder goes again at the end.
+  const std::string work_file = dir.drive_c("c:\\temp\\new\\temp.txt");
+  ::unlink(work_file.c_str());
+  make_dirs(work_file);
   const run_result result =
       dir.run_script("[txt_content_replace_txt]\nB\nE\ns.txt\nB\nE\nt.txt\n");
   EXPECT_EQ(result.exit_status, 0);
-  EXPECT_EQ(result.out, "txt_content_replace_txt error.\n");
+  EXPECT_EQ(result.out, as_written("txt_content_replace_txt error.\n"));
   EXPECT_EQ(dir.read("t.txt"), "B\nold\nE\n");
+  ::rmdir(work_file.c_str());
 }
 
-class CopyE2E : public ::testing::Test {
+class CopyLineE2E : public ::testing::Test {
  protected:
-  CopyE2E() {
+  CopyLineE2E() {
     dir.write("src/index.htm", "i");
     dir.write("src/Index2.HTM", "I");
     dir.write("src/a.htm.htm", "aa");
@@ -159,7 +162,7 @@ class CopyE2E : public ::testing::Test {
   temp_folder dir;
 };
 
-TEST_F(CopyE2E, BothFormsRenameTheSame) {
+TEST_F(CopyLineE2E, BothFormsRenameTheSame) {
   for (const char* line : {"*.htm > .html", ".html < *.htm"}) {
     temp_folder& d = dir;
     const run_result result =
@@ -169,24 +172,37 @@ TEST_F(CopyE2E, BothFormsRenameTheSame) {
               (std::vector<std::string>{"Index2.html", "a.html.html", "index.html"}))
         << line;
     EXPECT_EQ(d.read("out/a.html.html"), "aa");
-    EXPECT_EQ(
-        result.out,
-        "c:\\temp\\old\\myCopyTemp.txt to c:\\temp\\new\\myCopyTemp.txt successed!\n"
-        "Press any key to continue . . . \n");
+    EXPECT_EQ(result.out, as_written("c:\\temp\\old\\myCopyTemp.txt to "
+                                     "c:\\temp\\new\\myCopyTemp.txt successed!\n"
+                                     "Press any key to continue . . . \n"));
     for (const std::string& name : d.list("out")) ::unlink(d.at("out/" + name).c_str());
   }
 }
 
-TEST_F(CopyE2E, QuotedPatternWithABlank) {
-  dir.write("src/my page.htm", "p");
-  const run_result result =
-      dir.run_script("[copy_file]\nsrc\nout\n\"*page.htm\" > \"\"\n");
-  EXPECT_EQ(result.exit_status, 1);
-  // The pattern's literal part "page.htm" becomes the new-name text as written.
-  EXPECT_EQ(dir.read("out/my \"\""), "p");
+TEST_F(CopyLineE2E, QuotedPatternsWithABlank) {
+  const struct {
+    const char* line;
+    const char* copied_as;
+  } cases[] = {
+      // The quotes go with the outer star; "page.htm" becomes ".txt".
+      {"\"*page.htm\" > .txt", "my .txt"},
+      // No outer star: the quotes stay, never occur in a name, and the file
+      // keeps its own name.
+      {"\"my *.htm\" > .txt", "my page.htm"},
+  };
+  for (const auto& c : cases) {
+    temp_folder d;
+    d.write("src/my page.htm", "p");
+    d.write("src/index.htm", "i");
+    make_dirs(d.at("out"));
+    const run_result result =
+        d.run_script(std::string("[copy_file]\nsrc\nout\n") + c.line);
+    EXPECT_EQ(result.exit_status, 1) << c.line;
+    EXPECT_EQ(d.list("out"), std::vector<std::string>{c.copied_as}) << c.line;
+  }
 }
 
-TEST_F(CopyE2E, ShellMetacharactersAreJustNames) {
+TEST_F(CopyLineE2E, ShellMetacharactersAreJustNames) {
   const std::string evil = "x$(touch canary)`touch canary2`;touch canary3&.htm";
   dir.write("src/" + evil, "e");
   const run_result result = dir.run_script("[copy_file]\nsrc\nout\n*.htm > .txt\n");
@@ -196,7 +212,7 @@ TEST_F(CopyE2E, ShellMetacharactersAreJustNames) {
     EXPECT_FALSE(dir.exists(canary)) << canary;
 }
 
-TEST_F(CopyE2E, MissingTargetFolderReportsEachCopyAndGoesOn) {
+TEST_F(CopyLineE2E, MissingTargetFolderReportsEachCopyAndGoesOn) {
   const run_result result =
       dir.run_script("[copy_file]\nsrc\nmissing\n*.htm > .html\n[system_command]\n");
   EXPECT_EQ(result.exit_status, 1);
@@ -206,12 +222,12 @@ TEST_F(CopyE2E, MissingTargetFolderReportsEachCopyAndGoesOn) {
   EXPECT_FALSE(dir.exists("missing"));
 }
 
-TEST_F(CopyE2E, MalformedLinesFail) {
+TEST_F(CopyLineE2E, MalformedLinesFail) {
   for (const char* line : {"a.txt to b.txt", "*.htm>.html"}) {
     const run_result result =
         dir.run_script(std::string("[copy_file]\nsrc\nout\n") + line + "\n");
     EXPECT_EQ(result.exit_status, 0) << line;
-    EXPECT_EQ(result.out, "\ncopy_file error.\n") << line;
+    EXPECT_EQ(result.out, as_written("\ncopy_file error.\n")) << line;
   }
 }
 

@@ -56,6 +56,16 @@ bool testing_windows_build() {
 
 std::string line_end() { return testing_windows_build() ? "\r\n" : "\n"; }
 
+std::string as_written(const std::string& text) {
+  if (!testing_windows_build()) return text;
+  std::string converted;
+  for (char c : text) {
+    if (c == '\n') converted += '\r';
+    converted += c;
+  }
+  return converted;
+}
+
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream content;

@@ -64,6 +64,10 @@ bool testing_windows_build();
 // Windows, "\n" elsewhere.
 std::string line_end();
 
+// Text as the binary writes it in text mode, to its console and to the files
+// it rewrites: the Windows build stores each LF as CR LF.
+std::string as_written(const std::string& text);
+
 // Reads a whole file; "" when it cannot be read.
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);

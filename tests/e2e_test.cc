@@ -9,20 +9,6 @@
 namespace quillmend_e2e {
 namespace {
 
-// Text as the binary writes it in text mode: the Windows build stores each
-// LF of its text files and its standard output as CR LF.
-std::string written_text(const std::string& text) {
-  if (!testing_windows_build()) return text;
-  std::string converted;
-  for (char c : text) {
-    if (c == '\n') converted += '\r';
-    converted += c;
-  }
-  return converted;
-}
-
-std::string console(const std::string& text) { return written_text(text); }
-
 const char kPause[] = "Press any key to continue . . . \n";
 
 TEST(DriverE2E, WithoutOneArgumentShowsTheBannerAndExitsZero) {
@@ -50,7 +36,7 @@ TEST(DriverE2E, WithoutOneArgumentShowsTheBannerAndExitsZero) {
     if (testing_windows_build()) {
       // The interpreter follows on the same console and in the same folder:
       // its greeting, then a prompt, before the end of input ends it.
-      const std::string expected = console(banner);
+      const std::string expected = as_written(banner);
       EXPECT_EQ(result.out.substr(0, expected.size()), expected);
       const std::string folder_name = dir.path().substr(dir.path().rfind('/') + 1);
       EXPECT_NE(result.out.find(folder_name + ">", expected.size()), std::string::npos)
@@ -65,11 +51,11 @@ TEST(DriverE2E, EndOfScriptPausesAndExitsOne) {
   temp_folder dir;
   const run_result empty = dir.run_script("");
   EXPECT_EQ(empty.exit_status, 1);
-  EXPECT_EQ(empty.out, console(kPause));
+  EXPECT_EQ(empty.out, as_written(kPause));
 
   const run_result header_only = dir.run_script("[system_command]\n");
   EXPECT_EQ(header_only.exit_status, 1);
-  EXPECT_EQ(header_only.out, console(kPause));
+  EXPECT_EQ(header_only.out, as_written(kPause));
 }
 
 TEST(DriverE2E, FailuresPrintTheirMessageAndExitZero) {
@@ -97,7 +83,7 @@ TEST(DriverE2E, FailuresPrintTheirMessageAndExitZero) {
     dir.write("src/a.txt", "a\n");
     const run_result result = dir.run_script(c.script);
     EXPECT_EQ(result.exit_status, 0) << c.script;
-    EXPECT_EQ(result.out, console(c.expected_out)) << c.script;
+    EXPECT_EQ(result.out, as_written(c.expected_out)) << c.script;
   }
 }
 
@@ -107,7 +93,7 @@ TEST(DriverE2E, MissingScriptIsReportedAndNotCreated) {
   options.arguments = {"no-such-script.txt"};
   const run_result result = dir.run(options);
   EXPECT_EQ(result.exit_status, 0);
-  EXPECT_EQ(result.out, console("open no-such-script.txt failed.\n"));
+  EXPECT_EQ(result.out, as_written("open no-such-script.txt failed.\n"));
   EXPECT_FALSE(dir.exists("no-such-script.txt"));
 }
 
@@ -134,8 +120,8 @@ TEST(DriverE2E, SystemCommandLinesRunAndLongLinesStayWhole) {
   const run_result result = dir.run_script("[system_command]\necho " + long_word +
                                            redirect + "\n  echo ran\n\n");
   EXPECT_EQ(result.exit_status, 1);
-  EXPECT_EQ(dir.read("long.txt"), written_text(long_word + "\n"));
-  EXPECT_EQ(result.out, console("ran\n" + std::string(kPause)));
+  EXPECT_EQ(dir.read("long.txt"), as_written(long_word + "\n"));
+  EXPECT_EQ(result.out, as_written("ran\n" + std::string(kPause)));
 }
 
 TEST(DriverE2E, SystemCommandLinesGoThroughTheInterpreter) {
@@ -149,7 +135,7 @@ TEST(DriverE2E, SystemCommandLinesGoThroughTheInterpreter) {
   const run_result result = dir.run_script(script, options);
   EXPECT_EQ(result.exit_status, 1);
   const std::string two = testing_windows_build() ? "\"two\"" : "two";
-  EXPECT_EQ(result.out, console("one\n" + two + "\n" + kPause));
+  EXPECT_EQ(result.out, as_written("one\n" + two + "\n" + kPause));
 }
 
 TEST(DriverE2E, ParameterLinesAreDataEvenWithABracket) {
@@ -170,7 +156,7 @@ TEST(DriverE2E, BlankBeforeBracketIsABodyLine) {
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(
       result.out,
-      console("open src\\[system_command] failed.\n\ntxt_content_replace error.\n"));
+      as_written("open src\\[system_command] failed.\n\ntxt_content_replace error.\n"));
 }
 
 TEST(ReplaceE2E, DataLineEndsFollowThePlatformsTextMode) {
@@ -198,7 +184,7 @@ TEST(ReplaceE2E, AFailedWriteLeavesTheTargetAndNoTemporaryFile) {
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(
       result.out,
-      console("src\\a.txt write out\\a.txt failed.\n\ntxt_content_replace error.\n"));
+      as_written("src\\a.txt write out\\a.txt failed.\n\ntxt_content_replace error.\n"));
   EXPECT_EQ(dir.read("out/a.txt"), "keep\n");
   EXPECT_EQ(dir.list("out"), std::vector<std::string>{"a.txt"});
 }
@@ -213,9 +199,9 @@ TEST(ReplaceE2E, DriveLetterPathsAreUsedAsWritten) {
       dir.run_script("[txt_content_replace]\nhello\nbye\n" + folder + "\\src\nC:\\" +
                      folder.substr(3) + "\\out\na.txt\n");
   EXPECT_EQ(result.exit_status, 1) << result.out;
-  EXPECT_EQ(result.out, console(folder + "\\src\\a.txt to C:\\" + folder.substr(3) +
-                                "\\out\\a.txt successed!\n" + kPause));
-  EXPECT_EQ(read_file(dir.drive_c(folder + "\\out\\a.txt")), written_text("bye\n"));
+  EXPECT_EQ(result.out, as_written(folder + "\\src\\a.txt to C:\\" + folder.substr(3) +
+                                   "\\out\\a.txt successed!\n" + kPause));
+  EXPECT_EQ(read_file(dir.drive_c(folder + "\\out\\a.txt")), as_written("bye\n"));
   std::filesystem::remove_all(dir.drive_c(folder));
 }
 
@@ -237,9 +223,9 @@ TEST(CopyE2E, NamesThatMeanSomethingToAnInterpreterAreCopiedAsTheyAre) {
   const run_result result = dir.run_script("[copy_file]\nsrc\nout\n*.htm > .html\n");
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.out,
-            console("c:\\temp\\old\\myCopyTemp.txt to c:\\temp\\new\\myCopyTemp.txt "
-                    "successed!\n" +
-                    std::string(kPause)));
+            as_written("c:\\temp\\old\\myCopyTemp.txt to c:\\temp\\new\\myCopyTemp.txt "
+                       "successed!\n" +
+                       std::string(kPause)));
   EXPECT_EQ(result.err, "");
 
   std::vector<std::string> sorted_names = names;
@@ -252,9 +238,9 @@ TEST(CopyE2E, NamesThatMeanSomethingToAnInterpreterAreCopiedAsTheyAre) {
     new_list += new_names.back() + "\n";
   }
   EXPECT_EQ(read_file(dir.drive_c("c:\\temp\\old\\myCopyTemp.txt")),
-            written_text(old_list));
+            as_written(old_list));
   EXPECT_EQ(read_file(dir.drive_c("c:\\temp\\new\\myCopyTemp.txt")),
-            written_text(new_list));
+            as_written(new_list));
   std::sort(new_names.begin(), new_names.end());
   EXPECT_EQ(dir.list("out"), new_names);
   for (const std::string& name : new_names)
@@ -271,7 +257,7 @@ TEST(CopyE2E, OldListFolderMustExistOnlyOnWindows) {
   const run_result result = dir.run_script("[copy_file]\nsrc\nout\n*.htm > .html\n");
   if (testing_windows_build()) {
     EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.out, console("\ncopy_file error.\n"));
+    EXPECT_EQ(result.out, as_written("\ncopy_file error.\n"));
     EXPECT_EQ(result.err.rfind("write c:\\temp\\old\\myCopyTemp.txt failed: ", 0), 0u)
         << result.err;
     EXPECT_FALSE(dir.exists("out/a.html"));
@@ -291,11 +277,10 @@ TEST(SpliceE2E, TheSplicedTargetIsWrittenInTextMode) {
   const run_result result = dir.run_script(
       "[txt_content_replace_txt]\n<m>\n</m>\nmenu.txt\n<m>\n</m>\npage.txt\n");
   EXPECT_EQ(result.exit_status, 1) << result.out;
-  EXPECT_EQ(result.out, console(kPause));
+  EXPECT_EQ(result.out, as_written(kPause));
   EXPECT_EQ(dir.read("page.txt"),
-            testing_windows_build()
-                ? written_text("top\n<m>\nnew 1\nnew 2\n</m>\nbottom\n")
-                : "top\r\n<m>\nnew 1\nnew 2\n</m>\nbottom\n");
+            testing_windows_build() ? as_written("top\n<m>\nnew 1\nnew 2\n</m>\nbottom\n")
+                                    : "top\r\n<m>\nnew 1\nnew 2\n</m>\nbottom\n");
 }
 
 }  // namespace
