@@ -2,7 +2,10 @@
 # Installs what building and testing Quillmend needs on Debian (run as root).
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
-packages=(cmake g++ make libgtest-dev libgmock-dev python3)
+# clang, libfuzzer-14-dev and libclang-rt-14-dev (sanitizer and fuzzer
+# runtimes) build the fuzz targets of tools/run-fuzz.sh.
+packages=(cmake g++ make libgtest-dev libgmock-dev python3 clang libfuzzer-14-dev
+          libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

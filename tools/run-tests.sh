@@ -18,3 +18,6 @@ run_suite "tests" build
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite "tests under AddressSanitizer and UndefinedBehaviorSanitizer" build-sanitize \
   -DQUILLMEND_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+
+# Each fuzz target for a bounded time, from its seed corpus (clang).
+tools/run-fuzz.sh
