@@ -200,6 +200,203 @@ TEST(RobustnessE2E, FoldersWhereFilesShouldBe) {
   }
 }
 
+std::string replace_all(std::string text, const std::string& find,
+                        const std::string& replacement) {
+  for (std::size_t at = text.find(find); at != std::string::npos;
+       at = text.find(find, at + replacement.size()))
+    text.replace(at, find.size(), replacement);
+  return text;
+}
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos;
+       at = text.find(part, at + part.size()))
+    ++count;
+  return count;
+}
+
+// Names that a shell would act on: each would create the file "canary".
+const char kShellName1[] = "a$(touch canary);b`touch canary`&|\"'%PATH%.txt";
+const char kShellName2[] = "x;touch canary;.txt";
+const char kShellName3[] = "$(touch canary).txt";
+
+TEST(RobustnessE2E, HostileAndHugeInputs) {
+  std::string binary;
+  for (int round = 0; round < 4; ++round)
+    for (int byte = 0; byte < 256; ++byte) binary += static_cast<char>(byte);
+  binary += std::string("\x1a\r\n\0find\0\x1a", 10) + "find\r";
+  const std::string mega(1 << 20, 'M');
+  const std::string mega_marker = "<" + std::string(1 << 20, 'k') + ">";
+  const std::string mega_data(1 << 20, 'd');
+
+  std::string many_lines = "[txt_content_replace]\none\n1\nsrc\nout\n";
+  for (int i = 0; i < 100000; ++i)
+    many_lines += (i % 10000 == 0) ? std::string(1, "abcd"[i / 10000 % 4]) + ".txt\n"
+                                   : std::string(i % 3 + 1, ' ') + "\t\n";
+
+  const struct {
+    const char* name;
+    std::function<void(const temp_folder&)> setup;
+    std::string script;
+    int exit_status;
+    std::function<void(const temp_folder&, const run_result&)> check;
+  } cases[] = {
+      {"binary bytes pass byte for byte",
+       [&](const temp_folder& dir) { dir.write("src/bin.dat", binary); },
+       "[txt_content_replace]\nfind\nFOUND\nsrc\nout\nbin.dat\n", 1,
+       [&](const temp_folder& dir, const run_result&) {
+         EXPECT_EQ(dir.read("out/bin.dat"), replace_all(binary, "find", "FOUND"));
+       }},
+      {"invalid UTF-8 in the data and in the find text",
+       [](const temp_folder& dir) {
+         dir.write("src/u.txt", "\xff\xfe\xc3\x28 \xed\xa0\x80 \xc3\x28!");
+       },
+       "[txt_content_replace]\n\xc3\x28\nok\nsrc\nout\nu.txt\n", 1,
+       [](const temp_folder& dir, const run_result&) {
+         EXPECT_EQ(dir.read("out/u.txt"),
+                   "\xff\xfe"
+                   "ok \xed\xa0\x80 ok!");
+       }},
+      {"empty file", [](const temp_folder& dir) { dir.write("src/e.txt", ""); },
+       "[txt_content_replace]\none\n1\nsrc\nout\ne.txt\n", 1,
+       [](const temp_folder& dir, const run_result& result) {
+         EXPECT_TRUE(dir.exists("out/e.txt"));
+         EXPECT_EQ(dir.read("out/e.txt"), "");
+         EXPECT_TRUE(contains(result.out, "src\\e.txt to out\\e.txt successed!\n"));
+       }},
+      {"a script of 100,000 lines",
+       [](const temp_folder& dir) {
+         for (const char* name : {"a", "b", "c", "d"})
+           dir.write(std::string("src/") + name + ".txt", std::string("one ") + name);
+       },
+       many_lines, 1,
+       [](const temp_folder& dir, const run_result& result) {
+         EXPECT_EQ(count_of(result.out, "successed!\n"), 10u);
+         for (const char* name : {"a", "b", "c", "d"})
+           EXPECT_EQ(dir.read(std::string("out/") + name + ".txt"),
+                     std::string("1 ") + name);
+       }},
+      {"a find text of 1 MB",
+       [&](const temp_folder& dir) {
+         dir.write("src/a.txt", "x" + mega + "y" + mega + mega.substr(1) + "z");
+       },
+       "[txt_content_replace]\n" + mega + "\nm\nsrc\nout\na.txt\n", 1,
+       [&](const temp_folder& dir, const run_result&) {
+         // The text after the second occurrence is one byte short of a third.
+         EXPECT_EQ(dir.read("out/a.txt"), "xmym" + mega.substr(1) + "z");
+       }},
+      {"a file name of 1 MB", [](const temp_folder&) {},
+       "[txt_content_replace]\none\n1\nsrc\nout\n" + mega + "\n", 0,
+       [&](const temp_folder&, const run_result& result) {
+         EXPECT_EQ(result.out,
+                   "open src\\" + mega + " failed.\n\ntxt_content_replace error.\n");
+       }},
+      {"markers of 1 MB and a data line of 1 MB in a splice",
+       [&](const temp_folder& dir) {
+         dir.write("menu.htm", "x\n" + mega_marker + "\nnew\n" + mega_data + "\n" +
+                                   mega_marker + "\n");
+         dir.write("page.htm",
+                   "head\n" + mega_marker + "\nold\n" + mega_marker + "\ntail\n");
+       },
+       "[txt_content_replace_txt]\n" + mega_marker + "\n" + mega_marker + "\nmenu.htm\n" +
+           mega_marker + "\n" + mega_marker + "\npage.htm\n",
+       1,
+       [&](const temp_folder& dir, const run_result&) {
+         EXPECT_TRUE(dir.read("page.htm") == "head\n" + mega_marker + "\nnew\n" +
+                                                 mega_data + "\n" + mega_marker +
+                                                 "\ntail\n");
+       }},
+      {"shell characters in replace and splice names",
+       [](const temp_folder& dir) {
+         dir.write(std::string("src/") + kShellName1, "one");
+         dir.write("menu.htm", "<m>\nnew\n</m>\n");
+         dir.write(kShellName2, "<m>\nold\n</m>\n");
+       },
+       std::string("[txt_content_replace]\none\n1\nsrc\nout\n") + kShellName1 +
+           "\n[txt_content_replace_txt]\n<m>\n</m>\nmenu.htm\n<m>\n</m>\n" + kShellName2 +
+           "\n",
+       1,
+       [](const temp_folder& dir, const run_result&) {
+         EXPECT_EQ(dir.read(std::string("out/") + kShellName1), "1");
+         EXPECT_EQ(dir.read(kShellName2), "<m>\nnew\n</m>\n");
+       }},
+      {"shell characters in copy names and patterns",
+       [](const temp_folder& dir) {
+         for (const char* name : {kShellName1, kShellName2, kShellName3})
+           dir.write(std::string("src/") + name, name);
+         make_dirs(dir.at("out"));
+       },
+       "[copy_file]\nsrc\nout\n*.txt > .bak\n\"$(touch canary)*\" > |&\n", 1,
+       [](const temp_folder& dir, const run_result&) {
+         for (const char* name : {kShellName1, kShellName2, kShellName3}) {
+           const std::string copy = replace_all(name, ".txt", ".bak");
+           EXPECT_EQ(dir.read("out/" + copy), name) << copy;
+         }
+         EXPECT_EQ(dir.read("out/|&.txt"), kShellName3);
+       }},
+      {"names with .. parts in a replace section",
+       [](const temp_folder& dir) {
+         dir.write("top.txt", "one top");
+         dir.write("src/a.txt", "one a");
+         make_dirs(dir.at("src/sub"));
+       },
+       "[txt_content_replace]\none\n1\nsrc\nout\n..\\top.txt\nsub\\..\\a.txt\n", 1,
+       [](const temp_folder& dir, const run_result&) {
+         // src\..\top.txt and out\..\top.txt are the same file.
+         EXPECT_EQ(dir.read("top.txt"), "1 top");
+         EXPECT_EQ(dir.read("out/a.txt"), "1 a");
+       }},
+      {"a copy pattern with a .. part lists the parent folder's names",
+       [](const temp_folder& dir) {
+         dir.write("top.htm", "t");
+         make_dirs(dir.at("src"));
+         make_dirs(dir.at("out"));
+       },
+       "[copy_file]\nsrc\nout\n..\\*.htm > .txt\n", 1,
+       [](const temp_folder& dir, const run_result& result) {
+         // The names are bare and stay in the source folder: top.htm is
+         // looked for as src\top.htm. The pattern has no outer star, so
+         // nothing is renamed.
+         EXPECT_TRUE(contains(result.err,
+                              "copy \"src\\top.htm\" to \"out\\top.htm\" failed: No such "
+                              "file or directory"))
+             << result.err;
+         EXPECT_TRUE(dir.list("out").empty());
+         EXPECT_EQ(dir.read("top.htm"), "t");
+       }},
+      {"listed names with a backslash or a line end never reach outside",
+       [](const temp_folder& dir) {
+         dir.write("victim.htm", "attacker");
+         dir.write("victim.txt", "precious");
+         dir.write("src/z.htm\n..\\victim.htm", "z");
+         make_dirs(dir.at("src/x"));
+         dir.write("src/x\\..\\..\\victim.htm", "x");
+         dir.write("src/plain.htm", "p");
+         make_dirs(dir.at("out"));
+       },
+       "[copy_file]\nsrc\nout\n*.htm > .txt\n", 1,
+       [](const temp_folder& dir, const run_result& result) {
+         EXPECT_EQ(dir.read("victim.txt"), "precious");
+         EXPECT_EQ(dir.list("out"), std::vector<std::string>{"plain.txt"});
+         EXPECT_EQ(
+             count_of(result.err, "left out: a name with a separator or a line end"), 2u)
+             << result.err;
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    temp_folder dir;
+    c.setup(dir);
+    const run_result result = dir.run_script(c.script);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exit_status, c.exit_status)
+        << result.out.substr(0, 500) << result.err.substr(0, 500);
+    c.check(dir, result);
+    EXPECT_FALSE(dir.exists("canary")) << "a name was handed to a shell";
+  }
+}
+
 // The content of a large sparse file: zeros, with a few texts at offsets.
 struct sparse_content {
   std::uint64_t size;
