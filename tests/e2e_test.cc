@@ -64,7 +64,8 @@ TEST(DriverE2E, FailuresPrintTheirMessageAndExitZero) {
   } cases[] = {
       {"[Copy_file]\n", "\nSwitch operation mode error, check you script file.\n"},
       {"[copy_file] \n", "\nSwitch operation mode error, check you script file.\n"},
-      {"[txt_content_replace]\na\nb\nc\n", "\nSwitch operation mode error, check you script file.\n"},
+      {"[txt_content_replace]\na\nb\nc\n",
+       "\nSwitch operation mode error, check you script file.\n"},
       {"[txt_content_replace]\na\nb\nsrc\nout\nmissing.txt\n",
        "open src\\missing.txt failed.\n\ntxt_content_replace error.\n"},
       {"[txt_content_replace_no_case]\na\nb\nsrc\nout\nmissing.txt\n",
@@ -114,8 +115,8 @@ TEST(DriverE2E, SystemCommandLinesRunAndLongLinesStayWhole) {
   if (testing_windows_build()) GTEST_SKIP() << "POSIX shell syntax";
   temp_folder dir;
   const std::string long_word(5000, 'x');
-  const run_result result =
-      dir.run_script("[system_command]\necho " + long_word + " > long.txt\n  echo ran\n\n");
+  const run_result result = dir.run_script("[system_command]\necho " + long_word +
+                                           " > long.txt\n  echo ran\n\n");
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(dir.read("long.txt"), long_word + "\n");
   EXPECT_EQ(result.out, "ran\n" + std::string(kPause));
@@ -137,7 +138,9 @@ TEST(DriverE2E, BlankBeforeBracketIsABodyLine) {
   const run_result result =
       dir.run_script("[txt_content_replace]\nb\nB\nsrc\nout\n [system_command]\n");
   EXPECT_EQ(result.exit_status, 0);
-  EXPECT_EQ(result.out, console("open src\\[system_command] failed.\n\ntxt_content_replace error.\n"));
+  EXPECT_EQ(
+      result.out,
+      console("open src\\[system_command] failed.\n\ntxt_content_replace error.\n"));
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ TEST(PathMapTest, DrivesRootComesFromTheEnvironment) {
   EXPECT_EQ(drives_root_from("", "/xdg", "/home/u"), "/xdg/quillmend/drives");
   EXPECT_EQ(drives_root_from(nullptr, nullptr, "/home/u"),
             "/home/u/.local/share/quillmend/drives");
-  EXPECT_EQ(drives_root_from(nullptr, "", "/home/u"), "/home/u/.local/share/quillmend/drives");
+  EXPECT_EQ(drives_root_from(nullptr, "", "/home/u"),
+            "/home/u/.local/share/quillmend/drives");
 }
 
 }  // namespace
