@@ -1,5 +1,8 @@
 #include "copy/copy_files.h"
 
+#include <utility>
+#include <vector>
+
 #include "copy/copy_tokens.h"
 #include "driver/work_files.h"
 #include "engine/replace_in_file.h"
@@ -68,11 +71,19 @@ bool copy_files(script_state& state, platform& os) {
   if (!old_names.result.is_ok()) return false;
   opened<input_file> new_names = open_list(os, kNewListFolder);
   if (!new_names.result.is_ok()) return false;
+  // Both lists are read whole before the first copy: a list that cannot be
+  // read fails the line before anything was copied, rather than ending the
+  // copies early as if the list were shorter.
   line_reader old_reader(std::move(old_names.file));
   line_reader new_reader(std::move(new_names.file));
+  std::vector<std::pair<std::string, std::string>> renames;
   std::string old_name, new_name;
   while (old_reader.read_line(old_name) && new_reader.read_line(new_name))
-    copy_and_report(os, source_dir + "\\" + old_name, target_dir + "\\" + new_name);
+    renames.emplace_back(old_name, new_name);
+  if (old_reader.failed() || new_reader.failed()) return false;
+  for (const auto& rename : renames)
+    copy_and_report(os, source_dir + "\\" + rename.first,
+                    target_dir + "\\" + rename.second);
   return true;
 }
 

@@ -23,9 +23,23 @@ bool copy_and_report(platform& os, const std::string& from, const std::string& t
 
 bool write_listing(platform& os, const std::string& path_pattern,
                    const std::string& list_path) {
-  std::vector<std::string> names;
-  const status listed = os.list_matching(path_pattern, names);
+  std::vector<std::string> found;
+  const status listed = os.list_matching(path_pattern, found);
   if (!listed.is_ok()) report(os, "dir \"" + path_pattern + "\": " + listed.reason());
+  // The list holds one name a line, and each name is later joined to a
+  // folder with a backslash. A name holding a line end would split into
+  // other names, and one holding a backslash (an ordinary character in a
+  // POSIX name, such as "..\\x") would reach outside the folder: such
+  // names are left out, never copied.
+  std::vector<std::string> names;
+  for (const std::string& name : found) {
+    if (name.find_first_of("\\/\n\r") == std::string::npos) {
+      names.push_back(name);
+      continue;
+    }
+    report(os, "dir \"" + path_pattern + "\": \"" + name +
+                   "\" left out: a name with a separator or a line end");
+  }
 
   opened<replacement_file> list = os.open_replacement(list_path, "");
   status written = list.result;

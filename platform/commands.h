@@ -18,7 +18,9 @@ bool copy_and_report(platform& os, const std::string& from, const std::string& t
 // Writes the bare names matching `path_pattern` to the file `list_path`, one
 // per line. A listing that fails or finds nothing is reported on the
 // diagnostics stream and leaves an empty list, so that readers of the list
-// see no names. Returns false, after a diagnostics line, when the list could
+// see no names. Names that cannot stand as one line of the list and one
+// part of a path (holding a backslash, a slash or a line end) are reported
+// and left out. Returns false, after a diagnostics line, when the list could
 // not be written: an older list may then still be there and must not be used.
 bool write_listing(platform& os, const std::string& path_pattern,
                    const std::string& list_path);

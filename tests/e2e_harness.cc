@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -135,6 +136,10 @@ run_result temp_folder::run_script(const std::string& script, run_options option
 }
 
 run_result temp_folder::run(const run_options& options) const {
+  return start(options)->wait();
+}
+
+std::unique_ptr<started_run> temp_folder::start(const run_options& options) const {
   const std::string binary = env_or("QUILLMEND_E2E_BINARY", QUILLMEND_BINARY);
   const std::string runner = env_or("QUILLMEND_E2E_RUNNER", "");
   std::vector<std::string> argv;
@@ -149,8 +154,12 @@ run_result temp_folder::run(const run_options& options) const {
   environment.insert(environment.end(), options.extra_environment.begin(),
                      options.extra_environment.end());
 
-  const std::string out_path = path_ + "/.stdout", err_path = path_ + "/.stderr",
-                    in_path = path_ + "/.stdin";
+  // Each run has its own standard streams, so that runs may overlap.
+  static int runs_started = 0;
+  const std::string suffix = std::to_string(++runs_started);
+  const std::string out_path = path_ + "/.stdout" + suffix,
+                    err_path = path_ + "/.stderr" + suffix,
+                    in_path = path_ + "/.stdin" + suffix;
   write_file(in_path, options.standard_input);
 
   const pid_t child = ::fork();
@@ -162,6 +171,9 @@ run_result temp_folder::run(const run_options& options) const {
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
+    // Nothing of the test's own (a lock it holds, these files) reaches the
+    // binary: an inherited lock would be held by the binary itself.
+    for (int fd = 3; fd < 1024; ++fd) ::close(fd);
     if (options.file_size_limit >= 0) {
       const rlimit limit{static_cast<rlim_t>(options.file_size_limit),
                          static_cast<rlim_t>(options.file_size_limit)};
@@ -176,16 +188,48 @@ run_result temp_folder::run(const run_options& options) const {
     ::execvpe(args[0], args.data(), envs.data());
     ::_exit(127);
   }
-  int wait_status = 0;
-  ::waitpid(child, &wait_status, 0);
+  if (child < 0) throw std::runtime_error("fork failed");
+  return std::make_unique<started_run>(child, out_path, err_path, in_path);
+}
+
+started_run::started_run(int pid, std::string out_path, std::string err_path,
+                         std::string in_path)
+    : pid_(pid),
+      out_path_(std::move(out_path)),
+      err_path_(std::move(err_path)),
+      in_path_(std::move(in_path)) {}
+
+started_run::~started_run() {
+  if (!reaped_) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, &wait_status_, 0);
+  }
+  ::unlink(out_path_.c_str());
+  ::unlink(err_path_.c_str());
+  ::unlink(in_path_.c_str());
+}
+
+bool started_run::running() {
+  if (reaped_) return false;
+  if (::waitpid(pid_, &wait_status_, WNOHANG) == pid_) reaped_ = true;
+  return !reaped_;
+}
+
+void started_run::send(int signal) {
+  if (!reaped_) ::kill(pid_, signal);
+}
+
+run_result started_run::wait() {
+  if (!reaped_) {
+    while (::waitpid(pid_, &wait_status_, 0) < 0 && errno == EINTR) {
+    }
+    reaped_ = true;
+  }
   run_result result;
-  if (WIFEXITED(wait_status)) result.exit_status = WEXITSTATUS(wait_status);
-  if (WIFSIGNALED(wait_status)) result.signal = WTERMSIG(wait_status);
-  result.out = read_file(out_path);
-  result.err = read_file(err_path);
-  ::unlink(out_path.c_str());
-  ::unlink(err_path.c_str());
-  ::unlink(in_path.c_str());
+  if (WIFEXITED(wait_status_)) result.exit_status = WEXITSTATUS(wait_status_);
+  if (WIFSIGNALED(wait_status_)) result.signal = WTERMSIG(wait_status_);
+  result.out = read_file(out_path_);
+  result.err = read_file(err_path_);
   return result;
 }
 

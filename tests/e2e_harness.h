@@ -9,6 +9,7 @@
 #ifndef QUILLMEND_TESTS_E2E_HARNESS_H_
 #define QUILLMEND_TESTS_E2E_HARNESS_H_
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,30 @@ struct run_options {
   std::string standard_input;                  // fed, then closed
   long file_size_limit = -1;                   // RLIMIT_FSIZE in bytes; -1 for none
   std::vector<std::string> extra_environment;  // "NAME=value"
+};
+
+// A run of the binary that goes on while the test watches it (waits for a
+// file to appear, sends it a signal). The process is killed and reaped at
+// the latest when this is destroyed.
+class started_run {
+ public:
+  started_run(int pid, std::string out_path, std::string err_path, std::string in_path);
+  ~started_run();
+  started_run(const started_run&) = delete;
+  started_run& operator=(const started_run&) = delete;
+
+  int pid() const { return pid_; }
+  // True until the process has ended; reaps it when it has.
+  bool running();
+  void send(int signal);
+  // Waits for the end, then returns the exit status, signal and output.
+  run_result wait();
+
+ private:
+  int pid_;
+  bool reaped_ = false;
+  int wait_status_ = 0;
+  std::string out_path_, err_path_, in_path_;
 };
 
 class temp_folder {
@@ -52,6 +77,8 @@ class temp_folder {
   // Writes `script` to script.txt and runs the binary on it.
   run_result run_script(const std::string& script, run_options options = {}) const;
   run_result run(const run_options& options) const;
+  // Starts the binary and returns at once; several may run side by side.
+  std::unique_ptr<started_run> start(const run_options& options) const;
 
  private:
   std::string path_;

@@ -66,12 +66,19 @@ class fake_lock : public work_lock {
 
 void fake_platform::fail_call(const std::string& operation, int nth) {
   fail_at_[operation] = calls[operation] + nth;
+  fail_once_.erase(operation);
+}
+
+void fake_platform::fail_once(const std::string& operation, int nth) {
+  fail_at_[operation] = calls[operation] + nth;
+  fail_once_.insert(operation);
 }
 
 bool fake_platform::should_fail(const std::string& operation) {
   const int call = ++calls[operation];
   const auto it = fail_at_.find(operation);
-  return it != fail_at_.end() && call >= it->second;
+  if (it == fail_at_.end()) return false;
+  return fail_once_.count(operation) > 0 ? call == it->second : call >= it->second;
 }
 
 void fake_platform::add_folder(const std::string& path) {

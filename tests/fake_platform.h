@@ -34,6 +34,8 @@ class fake_platform : public platform {
   // Operations: open_input, open_replacement, read, write, commit, make_dir,
   // list_matching, copy_file.
   void fail_call(const std::string& operation, int nth);
+  // Makes only the nth call of an operation fail: a passing fault.
+  void fail_once(const std::string& operation, int nth);
   // How often each operation was called.
   std::map<std::string, int> calls;
 
@@ -63,6 +65,7 @@ class fake_platform : public platform {
  private:
   bool folder_exists(const std::string& folder) const;
   std::map<std::string, int> fail_at_;
+  std::set<std::string> fail_once_;
 };
 
 }  // namespace quillmend

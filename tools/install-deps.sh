@@ -2,9 +2,12 @@
 # Installs what building and testing Quillmend needs on Debian (run as root).
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
+# The Windows build, cross-compiled and tested under Wine; clang,
+# libfuzzer-14-dev and libclang-rt-14-dev (sanitizer and fuzzer runtimes)
+# build the fuzz targets of tools/run-fuzz.sh.
 packages=(cmake g++ make libgtest-dev libgmock-dev python3
-  # The Windows build, cross-compiled and tested under Wine.
-  g++-mingw-w64-x86-64-posix wine wine64)
+  g++-mingw-w64-x86-64-posix wine wine64
+  clang libfuzzer-14-dev libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

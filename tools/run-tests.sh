@@ -20,3 +20,6 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite "tests under AddressSanitizer and UndefinedBehaviorSanitizer" build-sanitize \
   -DQUILLMEND_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 tools/run-windows-tests.sh
+
+# Each fuzz target for a bounded time, from its seed corpus (clang).
+tools/run-fuzz.sh
