@@ -67,6 +67,15 @@ std::string as_written(const std::string& text) {
   return converted;
 }
 
+std::string rewritten_text(const std::string& content) {
+  if (!testing_windows_build()) return content;
+  std::string as_read;
+  for (std::size_t i = 0; i < content.size(); ++i)
+    if (!(content[i] == '\r' && i + 1 < content.size() && content[i + 1] == '\n'))
+      as_read += content[i];
+  return as_written(as_read);
+}
+
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream content;

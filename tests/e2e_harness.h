@@ -92,8 +92,15 @@ bool testing_windows_build();
 std::string line_end();
 
 // Text as the binary writes it in text mode, to its console and to the files
-// it rewrites: the Windows build stores each LF as CR LF.
+// it writes from its own text: the Windows build stores each LF as CR LF.
 std::string as_written(const std::string& text);
+
+// What a file the binary reads and writes back in text mode (a replace
+// target, a spliced file) holds when `content` passes through unchanged
+// otherwise. The Windows build reads each CR LF as LF and writes each LF as
+// CR LF: a lone LF gains a CR, a lone CR (one at the very end included) and
+// 0x1A stay as they are. Elsewhere the content is kept byte for byte.
+std::string rewritten_text(const std::string& content);
 
 // Reads a whole file; "" when it cannot be read.
 std::string read_file(const std::string& path);

@@ -28,6 +28,26 @@ bool is_partial_file(const std::string& name) {
   return contains(name, ".quillmend-partial-");
 }
 
+// `err` has the binary's own words for a failure, `own_words`, followed by
+// the system's reason: `posix_reason` on POSIX. Windows words its reasons
+// differently from one version to the next (and Wine its own way), so there
+// any reason will do, as long as there is one.
+testing::AssertionResult reports(const std::string& err, const std::string& own_words,
+                                 const std::string& posix_reason) {
+  const std::size_t at = err.find(own_words);
+  if (at == std::string::npos) return testing::AssertionFailure() << "no " << own_words;
+  if (!testing_windows_build()) {
+    if (err.compare(at + own_words.size(), posix_reason.size(), posix_reason) == 0)
+      return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "not the reason " << posix_reason;
+  }
+  std::string reason = err.substr(at + own_words.size());
+  reason = reason.substr(0, reason.find('\n'));
+  if (!reason.empty() && reason.back() == '\r') reason.pop_back();
+  if (reason.empty()) return testing::AssertionFailure() << "no reason";
+  return testing::AssertionSuccess();
+}
+
 // A text of `size` bytes that no find text below occurs in.
 std::string filler(std::size_t size) {
   std::string text;
@@ -130,8 +150,8 @@ TEST(RobustnessE2E, UnwritableTargetFolderIsReported) {
   ::chmod(dir.at("out").c_str(), 0755);
   EXPECT_EQ(result.signal, 0);
   EXPECT_EQ(result.exit_status, 0);
-  EXPECT_EQ(result.out,
-            "src\\a.txt open out\\a.txt failed.\n\ntxt_content_replace error.\n");
+  EXPECT_EQ(result.out, as_written("src\\a.txt open out\\a.txt failed.\n\n"
+                                   "txt_content_replace error.\n"));
   EXPECT_EQ(dir.read("out/a.txt"), "old");
   EXPECT_EQ(dir.list("out"), std::vector<std::string>{"a.txt"});
 }
@@ -143,25 +163,29 @@ TEST(RobustnessE2E, FoldersWhereFilesShouldBe) {
     std::string script;
     int exit_status;
     const char* expected_out;
-    const char* expected_err;
+    const char* expected_err;  // the binary's own words, "" for none
+    const char* posix_reason;  // the system's reason after them
   } cases[] = {
       {"replace target is a folder",
        {"out/a.txt"},
        "[txt_content_replace]\none\n1\nsrc\nout\na.txt\n",
        0,
        "src\\a.txt open out\\a.txt failed.\n\ntxt_content_replace error.\n",
+       "",
        ""},
       {"replace input is a folder",
        {"src/d"},
        "[txt_content_replace]\none\n1\nsrc\nout\nd\n",
        0,
        "open src\\d failed.\n\ntxt_content_replace error.\n",
+       "",
        ""},
       {"splice target is a folder",
        {"page"},
        "[txt_content_replace_txt]\n<m>\n</m>\nmenu.htm\n<m>\n</m>\npage\n",
        0,
        "txt_content_replace_txt error.\n",
+       "",
        ""},
       {"copy source is a folder",
        {"src/d.txt"},
@@ -169,14 +193,16 @@ TEST(RobustnessE2E, FoldersWhereFilesShouldBe) {
        1,
        "c:\\temp\\old\\myCopyTemp.txt to c:\\temp\\new\\myCopyTemp.txt successed!\n"
        "Press any key to continue . . . \n",
-       "copy \"src\\d.txt\" to \"out\\e.txt\" failed: Is a directory"},
+       "copy \"src\\d.txt\" to \"out\\e.txt\" failed: ",
+       "Is a directory"},
       {"copy target is a folder",
        {"out/a.txt"},
        "[copy_file]\nsrc\nout\na.txt > a.txt\n",
        1,
        "c:\\temp\\old\\myCopyTemp.txt to c:\\temp\\new\\myCopyTemp.txt successed!\n"
        "Press any key to continue . . . \n",
-       "copy \"src\\a.txt\" to \"out\\a.txt\" failed: Is a directory"},
+       "copy \"src\\a.txt\" to \"out\\a.txt\" failed: ",
+       "Is a directory"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -188,8 +214,10 @@ TEST(RobustnessE2E, FoldersWhereFilesShouldBe) {
     const run_result result = dir.run_script(c.script);
     EXPECT_EQ(result.signal, 0);
     EXPECT_EQ(result.exit_status, c.exit_status);
-    EXPECT_EQ(result.out, c.expected_out);
-    EXPECT_TRUE(contains(result.err, c.expected_err)) << result.err;
+    EXPECT_EQ(result.out, as_written(c.expected_out));
+    if (*c.expected_err != '\0') {
+      EXPECT_TRUE(reports(result.err, c.expected_err, c.posix_reason)) << result.err;
+    }
     for (const std::string& folder : c.folders) {
       struct stat info;
       EXPECT_TRUE(::stat(dir.at(folder).c_str(), &info) == 0 && S_ISDIR(info.st_mode))
@@ -235,64 +263,69 @@ TEST(RobustnessE2E, HostileAndHugeInputs) {
     many_lines += (i % 10000 == 0) ? std::string(1, "abcd"[i / 10000 % 4]) + ".txt\n"
                                    : std::string(i % 3 + 1, ' ') + "\t\n";
 
+  // Names with '|' or '"' cannot be held on Windows: files made under such a
+  // name from here are listed by Wine but cannot be opened there.
+  const char* const kNotAWindowsName = "'|' and '\"' cannot be in a Windows file name";
   const struct {
     const char* name;
+    const char* not_on_windows;  // why the case cannot run there, or nullptr
     std::function<void(const temp_folder&)> setup;
     std::string script;
     int exit_status;
     std::function<void(const temp_folder&, const run_result&)> check;
   } cases[] = {
-      {"binary bytes pass byte for byte",
+      {"binary bytes pass byte for byte", nullptr,
        [&](const temp_folder& dir) { dir.write("src/bin.dat", binary); },
        "[txt_content_replace]\nfind\nFOUND\nsrc\nout\nbin.dat\n", 1,
        [&](const temp_folder& dir, const run_result&) {
-         EXPECT_EQ(dir.read("out/bin.dat"), replace_all(binary, "find", "FOUND"));
+         EXPECT_EQ(dir.read("out/bin.dat"),
+                   rewritten_text(replace_all(binary, "find", "FOUND")));
        }},
-      {"invalid UTF-8 in the data and in the find text",
+      {"invalid UTF-8 in the data and in the find text", nullptr,
        [](const temp_folder& dir) {
          dir.write("src/u.txt", "\xff\xfe\xc3\x28 \xed\xa0\x80 \xc3\x28!");
        },
        "[txt_content_replace]\n\xc3\x28\nok\nsrc\nout\nu.txt\n", 1,
        [](const temp_folder& dir, const run_result&) {
-         EXPECT_EQ(dir.read("out/u.txt"),
-                   "\xff\xfe"
-                   "ok \xed\xa0\x80 ok!");
+         EXPECT_EQ(dir.read("out/u.txt"), rewritten_text("\xff\xfe"
+                                                         "ok \xed\xa0\x80 ok!"));
        }},
-      {"empty file", [](const temp_folder& dir) { dir.write("src/e.txt", ""); },
+      {"empty file", nullptr, [](const temp_folder& dir) { dir.write("src/e.txt", ""); },
        "[txt_content_replace]\none\n1\nsrc\nout\ne.txt\n", 1,
        [](const temp_folder& dir, const run_result& result) {
          EXPECT_TRUE(dir.exists("out/e.txt"));
          EXPECT_EQ(dir.read("out/e.txt"), "");
-         EXPECT_TRUE(contains(result.out, "src\\e.txt to out\\e.txt successed!\n"));
+         EXPECT_TRUE(
+             contains(result.out, as_written("src\\e.txt to out\\e.txt successed!\n")));
        }},
-      {"a script of 100,000 lines",
+      {"a script of 100,000 lines", nullptr,
        [](const temp_folder& dir) {
          for (const char* name : {"a", "b", "c", "d"})
            dir.write(std::string("src/") + name + ".txt", std::string("one ") + name);
        },
        many_lines, 1,
        [](const temp_folder& dir, const run_result& result) {
-         EXPECT_EQ(count_of(result.out, "successed!\n"), 10u);
+         EXPECT_EQ(count_of(result.out, as_written("successed!\n")), 10u);
          for (const char* name : {"a", "b", "c", "d"})
            EXPECT_EQ(dir.read(std::string("out/") + name + ".txt"),
-                     std::string("1 ") + name);
+                     rewritten_text(std::string("1 ") + name));
        }},
-      {"a find text of 1 MB",
+      {"a find text of 1 MB", nullptr,
        [&](const temp_folder& dir) {
          dir.write("src/a.txt", "x" + mega + "y" + mega + mega.substr(1) + "z");
        },
        "[txt_content_replace]\n" + mega + "\nm\nsrc\nout\na.txt\n", 1,
        [&](const temp_folder& dir, const run_result&) {
          // The text after the second occurrence is one byte short of a third.
-         EXPECT_EQ(dir.read("out/a.txt"), "xmym" + mega.substr(1) + "z");
+         EXPECT_EQ(dir.read("out/a.txt"), rewritten_text("xmym" + mega.substr(1) + "z"));
        }},
-      {"a file name of 1 MB", [](const temp_folder&) {},
+      {"a file name of 1 MB", nullptr, [](const temp_folder&) {},
        "[txt_content_replace]\none\n1\nsrc\nout\n" + mega + "\n", 0,
        [&](const temp_folder&, const run_result& result) {
-         EXPECT_EQ(result.out,
-                   "open src\\" + mega + " failed.\n\ntxt_content_replace error.\n");
+         EXPECT_EQ(result.out, as_written("open src\\" + mega +
+                                          " failed.\n\ntxt_content_replace error.\n"));
        }},
-      {"markers of 1 MB and a data line of 1 MB in a splice",
+      {"markers of 1 MB and a data line of 1 MB in a splice", nullptr,
        [&](const temp_folder& dir) {
          dir.write("menu.htm", "x\n" + mega_marker + "\nnew\n" + mega_data + "\n" +
                                    mega_marker + "\n");
@@ -303,25 +336,30 @@ TEST(RobustnessE2E, HostileAndHugeInputs) {
            mega_marker + "\n" + mega_marker + "\npage.htm\n",
        1,
        [&](const temp_folder& dir, const run_result&) {
-         EXPECT_TRUE(dir.read("page.htm") == "head\n" + mega_marker + "\nnew\n" +
-                                                 mega_data + "\n" + mega_marker +
-                                                 "\ntail\n");
+         EXPECT_TRUE(dir.read("page.htm") ==
+                     rewritten_text("head\n" + mega_marker + "\nnew\n" + mega_data +
+                                    "\n" + mega_marker + "\ntail\n"));
        }},
-      {"shell characters in replace and splice names",
+      {"shell characters in a replace name", kNotAWindowsName,
        [](const temp_folder& dir) {
          dir.write(std::string("src/") + kShellName1, "one");
+       },
+       std::string("[txt_content_replace]\none\n1\nsrc\nout\n") + kShellName1 + "\n", 1,
+       [](const temp_folder& dir, const run_result&) {
+         EXPECT_EQ(dir.read(std::string("out/") + kShellName1), rewritten_text("1"));
+       }},
+      {"shell characters in a splice name", nullptr,
+       [](const temp_folder& dir) {
          dir.write("menu.htm", "<m>\nnew\n</m>\n");
          dir.write(kShellName2, "<m>\nold\n</m>\n");
        },
-       std::string("[txt_content_replace]\none\n1\nsrc\nout\n") + kShellName1 +
-           "\n[txt_content_replace_txt]\n<m>\n</m>\nmenu.htm\n<m>\n</m>\n" + kShellName2 +
-           "\n",
+       std::string("[txt_content_replace_txt]\n<m>\n</m>\nmenu.htm\n<m>\n</m>\n") +
+           kShellName2 + "\n",
        1,
        [](const temp_folder& dir, const run_result&) {
-         EXPECT_EQ(dir.read(std::string("out/") + kShellName1), "1");
-         EXPECT_EQ(dir.read(kShellName2), "<m>\nnew\n</m>\n");
+         EXPECT_EQ(dir.read(kShellName2), rewritten_text("<m>\nnew\n</m>\n"));
        }},
-      {"shell characters in copy names and patterns",
+      {"shell characters in copy names and patterns", kNotAWindowsName,
        [](const temp_folder& dir) {
          for (const char* name : {kShellName1, kShellName2, kShellName3})
            dir.write(std::string("src/") + name, name);
@@ -335,7 +373,7 @@ TEST(RobustnessE2E, HostileAndHugeInputs) {
          }
          EXPECT_EQ(dir.read("out/|&.txt"), kShellName3);
        }},
-      {"names with .. parts in a replace section",
+      {"names with .. parts in a replace section", nullptr,
        [](const temp_folder& dir) {
          dir.write("top.txt", "one top");
          dir.write("src/a.txt", "one a");
@@ -344,10 +382,10 @@ TEST(RobustnessE2E, HostileAndHugeInputs) {
        "[txt_content_replace]\none\n1\nsrc\nout\n..\\top.txt\nsub\\..\\a.txt\n", 1,
        [](const temp_folder& dir, const run_result&) {
          // src\..\top.txt and out\..\top.txt are the same file.
-         EXPECT_EQ(dir.read("top.txt"), "1 top");
-         EXPECT_EQ(dir.read("out/a.txt"), "1 a");
+         EXPECT_EQ(dir.read("top.txt"), rewritten_text("1 top"));
+         EXPECT_EQ(dir.read("out/a.txt"), rewritten_text("1 a"));
        }},
-      {"a copy pattern with a .. part lists the parent folder's names",
+      {"a copy pattern with a .. part lists the parent folder's names", nullptr,
        [](const temp_folder& dir) {
          dir.write("top.htm", "t");
          make_dirs(dir.at("src"));
@@ -358,14 +396,14 @@ TEST(RobustnessE2E, HostileAndHugeInputs) {
          // The names are bare and stay in the source folder: top.htm is
          // looked for as src\top.htm. The pattern has no outer star, so
          // nothing is renamed.
-         EXPECT_TRUE(contains(result.err,
-                              "copy \"src\\top.htm\" to \"out\\top.htm\" failed: No such "
-                              "file or directory"))
+         EXPECT_TRUE(reports(result.err,
+                             "copy \"src\\top.htm\" to \"out\\top.htm\" failed: ",
+                             "No such file or directory"))
              << result.err;
          EXPECT_TRUE(dir.list("out").empty());
          EXPECT_EQ(dir.read("top.htm"), "t");
        }},
-      {"listed names with a backslash or a line end never reach outside",
+      {"listed names with a backslash or a line end never reach outside", nullptr,
        [](const temp_folder& dir) {
          dir.write("victim.htm", "attacker");
          dir.write("victim.txt", "precious");
@@ -386,6 +424,10 @@ TEST(RobustnessE2E, HostileAndHugeInputs) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    if (c.not_on_windows != nullptr && testing_windows_build()) {
+      std::cout << "[ skipped  ] " << c.name << ": " << c.not_on_windows << std::endl;
+      continue;
+    }
     temp_folder dir;
     c.setup(dir);
     const run_result result = dir.run_script(c.script);
