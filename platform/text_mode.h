@@ -10,6 +10,7 @@
 #define QUILLMEND_PLATFORM_TEXT_MODE_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "platform/platform.h"
@@ -26,6 +27,9 @@ class crlf_input : public input_file {
                       std::size_t buffer_size = 64 * 1024);
 
   status read(char* buffer, std::size_t size, std::size_t& count) override;
+  // The raw file's size. Progress counts the bytes delivered, fewer than
+  // that on CR LF files, which only makes the shown percentage cautious.
+  std::int64_t size() const override { return raw_->size(); }
 
  private:
   status refill();

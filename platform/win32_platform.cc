@@ -13,9 +13,12 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <conio.h>
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -103,6 +106,11 @@ class win32_input_file : public input_file {
     }
     count = got;
     return status::ok();
+  }
+
+  std::int64_t size() const override {
+    LARGE_INTEGER size;
+    return ::GetFileSizeEx(handle_.get(), &size) ? size.QuadPart : -1;
   }
 
  private:
@@ -268,6 +276,7 @@ class win32_platform : public platform {
  public:
   std::ostream& console() override { return std::cout; }
   std::ostream& diagnostics() override { return std::cerr; }
+  bool console_is_terminal() override { return ::_isatty(::_fileno(stdout)) != 0; }
 
   opened<input_file> open_input(const std::string& path) override {
     opened<win32_input_file> raw = open_raw_input(path);
