@@ -39,20 +39,20 @@ class xorshift {
 };
 
 const char* const kWords[] = {
-    "the",     "of",      "and",    "to",      "in",       "is",       "that",
-    "for",     "it",      "as",     "was",     "with",     "be",       "by",
-    "on",      "not",     "he",     "this",    "are",      "or",       "his",
-    "from",    "at",      "which",  "but",     "have",     "an",       "had",
-    "they",    "you",     "were",   "their",   "one",      "all",      "we",
-    "can",     "her",     "has",    "there",   "been",     "if",       "more",
-    "when",    "will",    "would",  "who",     "so",       "no",       "page",
-    "site",    "company", "contact", "home",   "service",  "product",  "news",
-    "about",   "people",  "year",   "time",    "world",    "should",   "because",
-    "between", "another", "number", "through", "example",  "during",   "without",
-    "market",  "quality", "design", "support", "customer", "question", "history",
-    "system",  "public",  "report", "office",  "website",  "address",  "phone",
-    "email",   "privacy", "policy", "terms",   "copyright", "reserved", "rights",
-    "old",     "new",     "name",   "limited", "update",   "january",  "december",
+    "the",     "of",      "and",     "to",      "in",        "is",       "that",
+    "for",     "it",      "as",      "was",     "with",      "be",       "by",
+    "on",      "not",     "he",      "this",    "are",       "or",       "his",
+    "from",    "at",      "which",   "but",     "have",      "an",       "had",
+    "they",    "you",     "were",    "their",   "one",       "all",      "we",
+    "can",     "her",     "has",     "there",   "been",      "if",       "more",
+    "when",    "will",    "would",   "who",     "so",        "no",       "page",
+    "site",    "company", "contact", "home",    "service",   "product",  "news",
+    "about",   "people",  "year",    "time",    "world",     "should",   "because",
+    "between", "another", "number",  "through", "example",   "during",   "without",
+    "market",  "quality", "design",  "support", "customer",  "question", "history",
+    "system",  "public",  "report",  "office",  "website",   "address",  "phone",
+    "email",   "privacy", "policy",  "terms",   "copyright", "reserved", "rights",
+    "old",     "new",     "name",    "limited", "update",    "january",  "december",
 };
 constexpr std::size_t kWordCount = sizeof(kWords) / sizeof(kWords[0]);
 
@@ -95,7 +95,8 @@ class sparse_text {
       next_mixed_ = written_ + first_gap();
       std::string word = kNeedle;
       for (char& c : word)
-        if (c >= 'a' && c <= 'z' && random_.next() % 2 == 0) c = static_cast<char>(c - 32);
+        if (c >= 'a' && c <= 'z' && random_.next() % 2 == 0)
+          c = static_cast<char>(c - 32);
       return word;
     }
     std::string word = kWords[random_.next() % kWordCount];
@@ -140,7 +141,7 @@ void append_dense(xorshift& random, std::string& out, std::size_t bytes,
 
 bool write_file(const std::string& path, const std::string& bytes) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"),
-                                                      &std::fclose);
+                                                       &std::fclose);
   if (!file) return false;
   if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
     return false;
@@ -151,7 +152,7 @@ bool write_file(const std::string& path, const std::string& bytes) {
 template <typename Fill>
 bool write_large(const std::string& path, std::size_t total, Fill fill) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"),
-                                                      &std::fclose);
+                                                       &std::fclose);
   if (!file) return false;
   std::string chunk;
   std::size_t written = 0;
@@ -188,10 +189,9 @@ int main(int argc, char** argv) {
   } else if (kind == "dense" && argc == 4) {
     xorshift random(0x5eed0002);
     std::size_t column = 0;
-    ok = write_large(path, std::strtoull(argv[3], nullptr, 10),
-                     [&](std::string& out, std::size_t n) {
-                       append_dense(random, out, n, column);
-                     });
+    ok = write_large(
+        path, std::strtoull(argv[3], nullptr, 10),
+        [&](std::string& out, std::size_t n) { append_dense(random, out, n, column); });
   } else if (kind == "files" && argc == 6) {
     const unsigned long count = std::strtoul(argv[3], nullptr, 10);
     const std::size_t bytes = std::strtoull(argv[4], nullptr, 10);
