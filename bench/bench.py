@@ -3,9 +3,15 @@
 
 Builds a Release binary in build-bench/, writes the workloads into a temporary
 folder (fixed seeds, so every run sees the same bytes), times Quillmend, cat,
-GNU sed, perl and cp on them, checks that Quillmend's output is byte for byte
-the reference tools' output, prints a table and the goals, and removes the
-temporary folder. See the "Performance" section of the README.
+dd, GNU sed, perl and cp on them, checks that Quillmend's output is byte for
+byte the reference tools' output, prints a table and the goals, and removes
+the temporary folder. See the "Performance" section of the README.
+
+Timing: the commands of one workload take turns, round after round, so that a
+change in the machine's load hits them all alike; each command's best round
+counts. Before every run the inputs are in the page cache (read once before
+the first round, and never evicted on a machine with memory to spare), the
+previous output is deleted and the file system synced, outside the timing.
 """
 
 import argparse
@@ -41,7 +47,7 @@ def fail(message):
 
 
 def sed_escape(text):
-    return "".join("\\" + c if c in "\\/.*[]^$" else c for c in text)
+    return "".join("\\" + c if c in "\\/.*[]^$&" else c for c in text)
 
 
 def perl_substitution(find, replace, flags):
@@ -52,13 +58,35 @@ def mib(kib):
     return "n/a" if kib is None else "%.1f MiB" % (kib / 1024.0)
 
 
+class command:
+    """One command of a workload and what surrounds each of its runs."""
+
+    def __init__(self, key, label, argv, stdout_name=None, prepare=None, check=None,
+                 check_every_run=False, cleanup=None, expect_status=0, env=None):
+        self.key = key
+        self.label = label
+        self.argv = argv
+        self.stdout_name = stdout_name  # file in the temporary folder, or None
+        self.prepare = prepare  # before each run, untimed
+        self.check = check  # after the first run (or every run), untimed
+        self.check_every_run = check_every_run
+        self.cleanup = cleanup  # after each run, untimed
+        self.expect_status = expect_status
+        self.env = env
+
+
 class result:
-    def __init__(self, workload, tool, times, rss_kib, input_bytes):
+    def __init__(self, workload, label, runs, input_bytes):
+        times = [r[0] for r in runs]
+        rss = [r[1] for r in runs if r[1] is not None]
+        cpu = [r[2] for r in runs if r[2] is not None]
         self.workload = workload
-        self.tool = tool
+        self.label = label
+        self.runs = len(runs)
         self.best = min(times)
         self.median = statistics.median(times)
-        self.rss_kib = rss_kib
+        self.rss_kib = max(rss) if rss else None
+        self.cpu = min(cpu) if cpu else None
         self.input_bytes = input_bytes
 
     def mb_per_s(self):
@@ -69,114 +97,143 @@ class bench:
     def __init__(self, options, temp):
         self.options = options
         self.temp = temp
-        self.results = []
         self.quillmend = os.path.join(BUILD, "quillmend")
         self.generator = os.path.join(BUILD, "make_workload")
         self.drives = os.path.join(temp, "drives")
         os.mkdir(self.drives)
 
-    # ---- running and timing
-
-    def run_once(self, argv, cwd, stdout_path=None, env=None):
-        """Runs argv; returns (seconds, peak RSS in KiB or None, exit status).
-
-        The peak RSS comes from GNU time, which forks the command from its own
-        small process: a child forked from this Python process would count
-        Python's pages as its own, since the peak survives exec.
-        """
-        rss_file = os.path.join(self.temp, "rss.txt")
-        wrapped = ([GNU_TIME, "-q", "-f", "%M", "-o", rss_file] + argv
-                   if GNU_TIME else argv)
-        out = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
-        try:
-            start = time.perf_counter()
-            status = subprocess.call(wrapped, cwd=cwd, stdin=subprocess.DEVNULL,
-                                     stdout=out, env=env or TOOL_ENV)
-            seconds = time.perf_counter() - start
-        finally:
-            if stdout_path:
-                out.close()
-        rss = None
-        if GNU_TIME:
-            with open(rss_file) as f:
-                rss = int(f.read().split()[-1])
-            os.remove(rss_file)
-        return seconds, rss, status
-
-    def measure(self, workload, tool, argv, input_bytes, prepare=None,
-                stdout_path=None, expect_status=0, env=None, check=None):
-        """Best and median of --reps runs. `prepare` runs untimed before each."""
-        times, peak = [], None
-        for _ in range(self.options.reps):
-            if prepare:
-                prepare()
-            # Leftover dirty pages of the previous run are written back now,
-            # not during the next timed run.
-            os.sync()
-            seconds, rss, status = self.run_once(argv, self.temp, stdout_path, env)
-            if status != expect_status:
-                fail("%s exited with status %d (expected %d): %s"
-                     % (tool, status, expect_status, " ".join(argv[:6])))
-            if check:
-                check()
-            times.append(seconds)
-            if rss is not None:
-                peak = rss if peak is None else max(peak, rss)
-        r = result(workload, tool, times, peak, input_bytes)
-        self.results.append(r)
-        print("  %-34s best %7.3f s  median %7.3f s  %8.1f MB/s  %s"
-              % (tool, r.best, r.median, r.mb_per_s(), mib(r.rss_kib)), flush=True)
-        return r
-
     def path(self, *parts):
         return os.path.join(self.temp, *parts)
 
-    def quillmend_argv(self, script_name, text):
+    # ---- running and timing
+
+    def run_once(self, argv, stdout_name=None, env=None):
+        """Runs argv in the temporary folder.
+
+        Returns (seconds, peak RSS in KiB, CPU seconds, exit status); the last
+        two but one are None without GNU time. GNU time forks the command from
+        its own small process: a child forked from this Python process would
+        count Python's pages as its own, since the peak survives exec.
+        """
+        usage_file = self.path("usage.txt")
+        wrapped = ([GNU_TIME, "-q", "-f", "%M %U %S", "-o", usage_file] + argv
+                   if GNU_TIME else argv)
+        out = open(self.path(stdout_name), "wb") if stdout_name else subprocess.DEVNULL
+        try:
+            start = time.perf_counter()
+            status = subprocess.call(wrapped, cwd=self.temp, stdin=subprocess.DEVNULL,
+                                     stdout=out, env=env or TOOL_ENV)
+            seconds = time.perf_counter() - start
+        finally:
+            if stdout_name:
+                out.close()
+        rss = cpu = None
+        if GNU_TIME:
+            with open(usage_file) as f:
+                fields = f.read().split()[-3:]
+            os.remove(usage_file)
+            rss, cpu = int(fields[0]), float(fields[1]) + float(fields[2])
+        return seconds, rss, cpu, status
+
+    def measure(self, workload, input_bytes, commands):
+        """Runs the commands in turn for --reps rounds; returns results by key.
+
+        A command whose runs have taken --budget seconds in all is not run
+        again, so that the slowest baselines do not stretch the run.
+        """
+        runs = {c.key: [] for c in commands}
+        for round_number in range(self.options.reps):
+            print("  round %d of %d" % (round_number + 1, self.options.reps), flush=True)
+            for c in commands:
+                done = runs[c.key]
+                if done and sum(r[0] for r in done) >= self.options.budget:
+                    continue
+                if c.prepare:
+                    c.prepare()
+                # Dirty pages left by earlier steps are written now, not
+                # during the timed run.
+                os.sync()
+                seconds, rss, cpu, status = self.run_once(c.argv, c.stdout_name, c.env)
+                if status != c.expect_status:
+                    fail("%s exited with status %d (expected %d)"
+                         % (c.label, status, c.expect_status))
+                if c.check and (c.check_every_run or not done):
+                    c.check()
+                if c.cleanup:
+                    c.cleanup()
+                done.append((seconds, rss, cpu))
+        results = {}
+        for c in commands:
+            r = result(workload, c.label, runs[c.key], input_bytes)
+            results[c.key] = r
+            print("  %-36s best %7.3f s  median %7.3f s  %8.1f MB/s  %s"
+                  % (c.label, r.best, r.median, r.mb_per_s(), mib(r.rss_kib)),
+                  flush=True)
+        return results
+
+    def quillmend_command(self, key, label, script_name, script_text, log_name,
+                          successes, prepare=None, check=None):
         with open(self.path(script_name), "w", newline="\n") as script:
-            script.write(text)
-        return [self.quillmend, script_name]
+            script.write(script_text)
 
-    def quillmend_env(self):
-        return dict(TOOL_ENV, QUILLMEND_DRIVES=self.drives)
+        def check_all():
+            self.check_quillmend_log(log_name, successes)
+            if check:
+                check()
 
-    def check_quillmend_log(self, log, successes):
-        with open(log, "rb") as f:
+        return command(key, label, [self.quillmend, script_name], stdout_name=log_name,
+                       prepare=prepare, check=check_all, check_every_run=True,
+                       expect_status=QUILLMEND_DONE,
+                       env=dict(TOOL_ENV, QUILLMEND_DRIVES=self.drives))
+
+    def check_quillmend_log(self, log_name, successes):
+        with open(self.path(log_name), "rb") as f:
             lines = f.read().rstrip(b"\n").split(b"\n")
         done = sum(1 for line in lines if line.endswith(b" successed!"))
         if done != successes or not lines[-1].startswith(b"Press any key"):
-            fail("quillmend's console output in %s is not %d success lines and the"
-                 " final prompt" % (log, successes))
+            fail("quillmend's console output (%s) is not %d success lines and the"
+                 " final prompt" % (log_name, successes))
 
-    # ---- workloads
+    # ---- files
 
     def generate(self):
         size = self.options.size_mib * 1024 * 1024
         print("Generating the workloads in %s ..." % self.temp, flush=True)
-        subprocess.run([self.generator, "sparse", self.path("sparse.txt"), str(size)],
-                       check=True)
-        subprocess.run([self.generator, "dense", self.path("dense.txt"), str(size)],
-                       check=True)
-        for folder, suffix in (("small", ".txt"), ("site", ".htm")):
-            os.mkdir(self.path(folder))
-            subprocess.run([self.generator, "files", self.path(folder),
-                            str(self.options.files), str(SMALL_FILE_BYTES), suffix],
+        if any(k in self.options.only for k in "ab"):
+            subprocess.run([self.generator, "sparse", self.path("sparse.txt"),
+                            str(size)], check=True)
+        if "c" in self.options.only:
+            subprocess.run([self.generator, "dense", self.path("dense.txt"), str(size)],
                            check=True)
+        for key, folder, suffix in (("d", "small", ".txt"), ("e", "site", ".htm")):
+            if key in self.options.only:
+                os.mkdir(self.path(folder))
+                subprocess.run([self.generator, "files", self.path(folder),
+                                str(self.options.files), str(SMALL_FILE_BYTES), suffix],
+                               check=True)
 
-    def warm(self, *paths):
-        """Reads files (or every file of folders) so they are in the page cache."""
-        for p in paths:
+    def warm(self, *names):
+        """Reads files (or every file of folders) into the page cache."""
+        for name in names:
+            p = self.path(name)
             files = ([os.path.join(p, n) for n in os.listdir(p)]
                      if os.path.isdir(p) else [p])
-            for name in files:
-                with open(name, "rb") as f:
+            for file_name in files:
+                with open(file_name, "rb") as f:
                     while f.read(1 << 20):
                         pass
 
     def same_file(self, a, b):
-        return subprocess.run(["cmp", "-s", a, b]).returncode == 0
+        a, b = self.path(a), self.path(b)
+        if os.path.getsize(a) != os.path.getsize(b):
+            return False
+        if os.path.getsize(a) > 1 << 20:
+            return subprocess.run(["cmp", "-s", a, b]).returncode == 0
+        with open(a, "rb") as file_a, open(b, "rb") as file_b:
+            return file_a.read() == file_b.read()
 
     def same_tree(self, a, b):
-        names_a, names_b = sorted(os.listdir(a)), sorted(os.listdir(b))
+        names_a, names_b = sorted(os.listdir(self.path(a))), sorted(os.listdir(self.path(b)))
         if names_a != names_b:
             return False
         return all(self.same_file(os.path.join(a, n), os.path.join(b, n))
@@ -190,115 +247,125 @@ class bench:
             elif os.path.exists(p):
                 os.remove(p)
 
-    def big_file(self, workload, input_name, find, replace, ignore_case):
+    def require_same_file(self, a, b, what):
+        if not self.same_file(a, b):
+            fail("%s: %s differs from %s" % (what, a, b))
+
+    # ---- workloads
+
+    def big_file(self, workload, input_name, find, replace, ignore_case, with_dd):
         size = os.path.getsize(self.path(input_name))
         print("%s (%s, %d MiB)" % (workload, input_name, size >> 20), flush=True)
-        self.warm(self.path(input_name))
+        self.warm(input_name)
         flags = "gi" if ignore_case else "g"
-        sed_flags = "gI" if ignore_case else "g"
-        out = {}
-        out["cat"] = self.measure(
-            workload, "cat (copy baseline)", ["cat", input_name], size,
-            prepare=lambda: self.remove("out.cat"), stdout_path=self.path("out.cat"))
-        self.remove("out.cat")
-        sed_expr = "s/%s/%s/%s" % (sed_escape(find), sed_escape(replace), sed_flags)
-        out["sed"] = self.measure(
-            workload, "sed '%s'" % sed_expr, ["sed", sed_expr, input_name], size,
-            prepare=lambda: self.remove("out.sed"), stdout_path=self.path("out.sed"))
+        sed_expr = "s/%s/%s/%s" % (sed_escape(find), sed_escape(replace),
+                                   "gI" if ignore_case else "g")
         perl_expr = perl_substitution(find, replace, flags)
-        out["perl"] = self.measure(
-            workload, "perl -pe '%s'" % perl_expr, ["perl", "-pe", perl_expr, input_name],
-            size, prepare=lambda: self.remove("out.perl"),
-            stdout_path=self.path("out.perl"))
-        if not self.same_file(self.path("out.sed"), self.path("out.perl")):
-            fail("sed and perl disagree on %s" % workload)
-        self.remove("out.perl")
-
         header = "txt_content_replace_no_case" if ignore_case else "txt_content_replace"
-        argv = self.quillmend_argv(
-            "big.qms", "[%s]\n%s\n%s\n.\nqm-out\n%s\n" % (header, find, replace, input_name))
-        log = self.path("quillmend.log")
-        out["quillmend"] = self.measure(
-            workload, "quillmend", argv, size, prepare=lambda: self.remove("qm-out"),
-            stdout_path=log, expect_status=QUILLMEND_DONE, env=self.quillmend_env(),
-            check=lambda: self.check_quillmend_log(log, 1))
-        if not self.same_file(self.path("qm-out", input_name), self.path("out.sed")):
-            fail("quillmend's output differs from sed's on %s" % workload)
-        print("  output checked: quillmend == sed == perl, byte for byte", flush=True)
+        commands = [
+            command("cat", "cat (copy baseline)", ["cat", input_name],
+                    stdout_name="out.cat", cleanup=lambda: self.remove("out.cat")),
+        ]
+        if with_dd:
+            commands.append(command(
+                "dd", "dd bs=64K (read/write copy)",
+                ["dd", "if=" + input_name, "of=out.dd", "bs=64K", "status=none"],
+                cleanup=lambda: self.remove("out.dd")))
+        # sed's first output is the reference for the others; it is kept
+        # until the end of the workload.
+        commands += [
+            command("sed", "sed '%s'" % sed_expr, ["sed", sed_expr, input_name],
+                    stdout_name="out.sed.run",
+                    check=lambda: os.rename(self.path("out.sed.run"),
+                                            self.path("out.sed")),
+                    cleanup=lambda: self.remove("out.sed.run")),
+            command("perl", "perl -pe '%s'" % perl_expr,
+                    ["perl", "-pe", perl_expr, input_name], stdout_name="out.perl",
+                    check=lambda: self.require_same_file("out.perl", "out.sed",
+                                                         "perl against sed"),
+                    cleanup=lambda: self.remove("out.perl")),
+            self.quillmend_command(
+                "quillmend", "quillmend", "big.qms",
+                "[%s]\n%s\n%s\n.\nqm-out\n%s\n" % (header, find, replace, input_name),
+                "quillmend.log", 1, prepare=lambda: self.remove("qm-out"),
+                check=lambda: self.require_same_file(os.path.join("qm-out", input_name),
+                                                     "out.sed", "quillmend against sed")),
+        ]
+        results = self.measure(workload, size, commands)
         self.remove("qm-out", "out.sed")
-        return out
+        print("  checked: quillmend's output (every run) and perl's equal sed's,"
+              " byte for byte", flush=True)
+        return results
 
     def small_files(self, workload):
         count = self.options.files
-        size = count * SMALL_FILE_BYTES
         names = sorted(os.listdir(self.path("small")))
+        in_work = [os.path.join("work", n) for n in names]
         print("%s (%d files of %d bytes, edited in place)"
               % (workload, count, SMALL_FILE_BYTES), flush=True)
 
         def fresh_copy():
             self.remove("work")
             subprocess.run(["cp", "-R", "small", "work"], cwd=self.temp, check=True)
-            self.warm(self.path("work"))
+            self.warm("work")
 
-        out = {}
+        def same_as_reference(what):
+            if not self.same_tree("work", "ref-small"):
+                fail("%s: the edited files differ from sed -i's" % what)
+
         sed_expr = "s/%s/%s/g" % (sed_escape(FIND), sed_escape(REPLACE))
-        out["sed"] = self.measure(
-            workload, "sed -i (one process, all files)",
-            ["sed", "-i", sed_expr] + [os.path.join("work", n) for n in names], size,
-            prepare=fresh_copy)
-        os.rename(self.path("work"), self.path("ref-small"))
-        perl_expr = perl_substitution(FIND, REPLACE, "g")
-        out["perl"] = self.measure(
-            workload, "perl -pi -e (one process)",
-            ["perl", "-pi", "-e", perl_expr] + [os.path.join("work", n) for n in names],
-            size, prepare=fresh_copy)
-        if not self.same_tree(self.path("work"), self.path("ref-small")):
-            fail("perl -pi and sed -i disagree on %s" % workload)
-
-        argv = self.quillmend_argv(
-            "small.qms", "[txt_content_replace]\n%s\n%s\nwork\nwork\n%s\n"
-            % (FIND, REPLACE, "\n".join(names)))
-        log = self.path("quillmend.log")
-        out["quillmend"] = self.measure(
-            workload, "quillmend (one section)", argv, size, prepare=fresh_copy,
-            stdout_path=log, expect_status=QUILLMEND_DONE, env=self.quillmend_env(),
-            check=lambda: self.check_quillmend_log(log, count))
-        if not self.same_tree(self.path("work"), self.path("ref-small")):
-            fail("quillmend's files differ from sed's on %s" % workload)
-        print("  output checked: quillmend == sed -i == perl -pi, every file", flush=True)
+        commands = [
+            command("sed", "sed -i (one process, all files)",
+                    ["sed", "-i", sed_expr] + in_work, prepare=fresh_copy,
+                    check=lambda: shutil.copytree(self.path("work"),
+                                                  self.path("ref-small"))),
+            command("perl", "perl -pi -e (one process)",
+                    ["perl", "-pi", "-e", perl_substitution(FIND, REPLACE, "g")] + in_work,
+                    prepare=fresh_copy, check=lambda: same_as_reference("perl -pi")),
+            self.quillmend_command(
+                "quillmend", "quillmend (one section)", "small.qms",
+                "[txt_content_replace]\n%s\n%s\nwork\nwork\n%s\n"
+                % (FIND, REPLACE, "\n".join(names)), "quillmend.log", count,
+                prepare=fresh_copy, check=lambda: same_as_reference("quillmend")),
+        ]
+        results = self.measure(workload, count * SMALL_FILE_BYTES, commands)
         self.remove("work", "ref-small")
-        return out
+        print("  checked: every file quillmend edited (every run) and perl's equal"
+              " sed -i's", flush=True)
+        return results
 
     def copy_files(self, workload):
         count = self.options.files
-        size = count * SMALL_FILE_BYTES
         print("%s (%d files of %d bytes, *.htm to *.html)"
               % (workload, count, SMALL_FILE_BYTES), flush=True)
-        self.warm(self.path("site"))
+        self.warm("site")
 
         def empty_target():
             self.remove("copied")
             os.mkdir(self.path("copied"))
 
-        out = {}
+        def same_as_loop():
+            if not self.same_tree("copied", "ref-copied"):
+                fail("quillmend's copies differ from the cp loop's")
+
         loop = 'for f in site/*.htm; do b=${f##*/}; cp "$f" "copied/${b%.htm}.html"; done'
-        out["loop"] = self.measure(workload, "shell loop of cp, renaming",
-                                   ["bash", "-c", loop], size, prepare=empty_target)
-        os.rename(self.path("copied"), self.path("ref-copied"))
-        out["cp"] = self.measure(workload, "cp -R site/. copied/ (no renaming)",
-                                 ["cp", "-R", "site/.", "copied/"], size,
-                                 prepare=empty_target)
-        argv = self.quillmend_argv("copy.qms", "[copy_file]\nsite\ncopied\n*.htm > .html\n")
-        log = self.path("quillmend.log")
-        out["quillmend"] = self.measure(
-            workload, "quillmend copy_file", argv, size, prepare=empty_target,
-            stdout_path=log, expect_status=QUILLMEND_DONE, env=self.quillmend_env(),
-            check=lambda: self.check_quillmend_log(log, 1))
-        if not self.same_tree(self.path("copied"), self.path("ref-copied")):
-            fail("quillmend's copies differ from the cp loop's on %s" % workload)
-        print("  output checked: quillmend == cp loop, every name and byte", flush=True)
+        commands = [
+            command("loop", "shell loop of cp, renaming", ["bash", "-c", loop],
+                    prepare=empty_target,
+                    check=lambda: shutil.copytree(self.path("copied"),
+                                                  self.path("ref-copied"))),
+            command("cp", "cp -R site/. copied/ (no renaming)",
+                    ["cp", "-R", "site/.", "copied/"], prepare=empty_target),
+            self.quillmend_command("quillmend", "quillmend copy_file", "copy.qms",
+                                   "[copy_file]\nsite\ncopied\n*.htm > .html\n",
+                                   "quillmend.log", 1, prepare=empty_target,
+                                   check=same_as_loop),
+        ]
+        results = self.measure(workload, count * SMALL_FILE_BYTES, commands)
         self.remove("copied", "ref-copied")
-        return out
+        print("  checked: quillmend's copies (every run) equal the cp loop's, every"
+              " name and byte", flush=True)
+        return results
 
 
 def build():
@@ -333,59 +400,66 @@ def machine_line():
                                      platform.release())
 
 
-def print_report(options, temp, workloads):
-    print()
-    print("Quillmend benchmark: %d MiB text files, %d files of %d bytes;"
-          " best of %d runs (median beside it)." % (options.size_mib, options.files,
-                                                    SMALL_FILE_BYTES, options.reps))
-    print("Machine: %s. Temporary folder: %s (%s)."
-          % (machine_line(), temp, first_line(["stat", "-f", "-c", "%T", temp])))
-    print("Tools: %s; %s; %s; LC_ALL=C."
-          % (first_line(["sed", "--version"]), first_line(["perl", "-e",
-             'print "perl $^V\\n"']), first_line(["cp", "--version"])))
-    print("MB/s = 10^6 bytes of input per second (best run). Peak RSS: %s."
-          % ("the largest of the runs, from GNU time" if GNU_TIME else
-             "not measured, /usr/bin/time (package time) is missing"))
-    print()
-    print("| workload | command | best s | median s | MB/s | peak RSS |")
-    print("|---|---|---:|---:|---:|---:|")
-    for w in workloads.values():
-        for x in w.values():
-            print("| %s | %s | %.3f | %.3f | %.1f | %s |"
-                  % (x.workload, x.tool, x.best, x.median, x.mb_per_s(), mib(x.rss_kib)))
-    print()
-
+def goals_of(w):
+    """(name, measured, target) for every goal whose workload ran."""
     goals = []
-    w = workloads
+    ratio = lambda k, a, b: w[k][a].mb_per_s() / w[k][b].mb_per_s()
     if "a" in w:
-        goals.append(("a) quillmend / cat throughput",
-                      w["a"]["quillmend"].mb_per_s() / w["a"]["cat"].mb_per_s(), 0.6))
-        goals.append(("a) quillmend / sed throughput",
-                      w["a"]["quillmend"].mb_per_s() / w["a"]["sed"].mb_per_s(), 5.0))
+        goals.append(("a) quillmend / cat throughput", ratio("a", "quillmend", "cat"),
+                      0.6))
+        goals.append(("a) quillmend / sed throughput", ratio("a", "quillmend", "sed"),
+                      5.0))
     if "b" in w:
         goals.append(("b) quillmend / cat throughput, ignoring case",
-                      w["b"]["quillmend"].mb_per_s() / w["b"]["cat"].mb_per_s(), 0.5))
+                      ratio("b", "quillmend", "cat"), 0.5))
     if "c" in w:
         goals.append(("c) quillmend / sed throughput, dense",
-                      w["c"]["quillmend"].mb_per_s() / w["c"]["sed"].mb_per_s(), 3.0))
+                      ratio("c", "quillmend", "sed"), 3.0))
     if "d" in w:
         goals.append(("d) sed -i time / quillmend time, small files",
                       w["d"]["sed"].best / w["d"]["quillmend"].best, 1.0))
     if "e" in w:
         goals.append(("e) cp loop time / quillmend time",
                       w["e"]["loop"].best / w["e"]["quillmend"].best, 10.0))
-        goals.append(("e) cp -R time / quillmend time",
+        goals.append(("e) cp -R time / quillmend time (within 2x)",
                       w["e"]["cp"].best / w["e"]["quillmend"].best, 0.5))
-    big = [w[k]["quillmend"].rss_kib for k in "abc"
-           if k in w and w[k]["quillmend"].rss_kib is not None]
+    return goals
+
+
+def print_report(options, temp, workloads):
+    print()
+    print("Quillmend benchmark: %d MiB text files, %d files of %d bytes; best of up to"
+          " %d interleaved runs (median beside it)." % (options.size_mib, options.files,
+                                                         SMALL_FILE_BYTES, options.reps))
+    print("Machine: %s. Temporary folder: %s (%s)."
+          % (machine_line(), temp, first_line(["stat", "-f", "-c", "%T", temp])))
+    print("Tools: %s; %s; %s; LC_ALL=C."
+          % (first_line(["sed", "--version"]),
+             first_line(["perl", "-e", 'print "perl $^V\\n"']),
+             first_line(["cp", "--version"])))
+    print("MB/s: 10^6 bytes of input per second in the best run. CPU s: user + system"
+          " time, least of the runs. Peak RSS: largest of the runs%s."
+          % ("" if GNU_TIME else " (not measured: /usr/bin/time, package time, is"
+             " missing)"))
+    print()
+    print("| workload | command | runs | best s | median s | MB/s | CPU s | peak RSS |")
+    print("|---|---|---:|---:|---:|---:|---:|---:|")
+    for w in workloads.values():
+        for x in w.values():
+            print("| %s | %s | %d | %.3f | %.3f | %.1f | %s | %s |"
+                  % (x.workload, x.label, x.runs, x.best, x.median, x.mb_per_s(),
+                     "n/a" if x.cpu is None else "%.2f" % x.cpu, mib(x.rss_kib)))
+    print()
     print("| goal | measured | target | |")
     print("|---|---:|---:|---|")
     missed = 0
-    for name, measured, target in goals:
+    for name, measured, target in goals_of(workloads):
         met = measured >= target
         missed += not met
         print("| %s | %.2f | >= %.2f | %s |" % (name, measured, target,
                                                 "met" if met else "MISSED"))
+    big = [workloads[k]["quillmend"].rss_kib for k in "abc"
+           if k in workloads and workloads[k]["quillmend"].rss_kib is not None]
     if big:
         rss_mib = max(big) / 1024.0
         met = rss_mib < 16
@@ -403,20 +477,23 @@ def main():
     parser.add_argument("--files", type=int, default=10000,
                         help="number of small files (default 10000)")
     parser.add_argument("--reps", type=int, default=3,
-                        help="timed runs of each command (default 3)")
+                        help="rounds of timed runs (default 3)")
+    parser.add_argument("--budget", type=float, default=20,
+                        help="seconds after which a command is not run again"
+                             " (default 20)")
+    parser.add_argument("--only", default="abcde",
+                        help="the workloads to run, letters of abcde (default all)")
     parser.add_argument("--temp", default=None,
                         help="folder in which to make the temporary folder"
                              " (default: $TMPDIR or /tmp)")
-    parser.add_argument("--only", default="abcde",
-                        help="the workloads to run, a subset of abcde (default all)")
     parser.add_argument("--keep", action="store_true",
                         help="keep the temporary folder")
     options = parser.parse_args()
     if options.size_mib < 1 or options.files < 1 or options.reps < 1:
         fail("sizes and counts must be at least 1")
     if not options.only or set(options.only) - set("abcde"):
-        fail("--only takes letters from abcde")
-    for tool in ("cmake", "cat", "sed", "perl", "cp", "cmp", "bash"):
+        fail("--only takes letters of abcde")
+    for tool in ("cmake", "cat", "dd", "sed", "perl", "cp", "cmp", "bash"):
         if shutil.which(tool) is None:
             fail("%s is needed" % tool)
 
@@ -432,21 +509,21 @@ def main():
     try:
         b = bench(options, temp)
         b.generate()
-        workloads = {}
+        w = {}
         only = options.only
         if "a" in only:
-            workloads["a"] = b.big_file("a) sparse", "sparse.txt", FIND, REPLACE, False)
+            w["a"] = b.big_file("a) sparse", "sparse.txt", FIND, REPLACE, False, True)
         if "b" in only:
-            workloads["b"] = b.big_file("b) sparse, no case", "sparse.txt", FIND.upper(),
-                                        REPLACE, True)
+            w["b"] = b.big_file("b) sparse, no case", "sparse.txt", FIND.upper(),
+                                REPLACE, True, False)
         if "c" in only:
-            workloads["c"] = b.big_file("c) dense", "dense.txt", DENSE_FIND,
-                                        DENSE_REPLACE, False)
+            w["c"] = b.big_file("c) dense", "dense.txt", DENSE_FIND, DENSE_REPLACE,
+                                False, False)
         if "d" in only:
-            workloads["d"] = b.small_files("d) small files")
+            w["d"] = b.small_files("d) small files")
         if "e" in only:
-            workloads["e"] = b.copy_files("e) copy, renaming")
-        print_report(options, temp, workloads)
+            w["e"] = b.copy_files("e) copy, renaming")
+        print_report(options, temp, w)
         print("Total run time %.0f s." % (time.perf_counter() - started))
     finally:
         if options.keep:
