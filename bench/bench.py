@@ -143,7 +143,8 @@ class bench:
         """
         runs = {c.key: [] for c in commands}
         for round_number in range(self.options.reps):
-            print("  round %d of %d" % (round_number + 1, self.options.reps), flush=True)
+            print("  round %d of %d:" % (round_number + 1, self.options.reps), end="",
+                  flush=True)
             for c in commands:
                 done = runs[c.key]
                 if done and sum(r[0] for r in done) >= self.options.budget:
@@ -162,6 +163,8 @@ class bench:
                 if c.cleanup:
                     c.cleanup()
                 done.append((seconds, rss, cpu))
+                print(" %s %.2f s" % (c.key, seconds), end="", flush=True)
+            print(flush=True)
         results = {}
         for c in commands:
             r = result(workload, c.label, runs[c.key], input_bytes)
@@ -476,8 +479,8 @@ def main():
                         help="size of each big text file (default 1024)")
     parser.add_argument("--files", type=int, default=10000,
                         help="number of small files (default 10000)")
-    parser.add_argument("--reps", type=int, default=3,
-                        help="rounds of timed runs (default 3)")
+    parser.add_argument("--reps", type=int, default=5,
+                        help="rounds of timed runs (default 5)")
     parser.add_argument("--budget", type=float, default=20,
                         help="seconds after which a command is not run again"
                              " (default 20)")
