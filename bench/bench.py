@@ -163,7 +163,9 @@ class bench:
                 if c.cleanup:
                     c.cleanup()
                 done.append((seconds, rss, cpu))
-                print(" %s %.2f s" % (c.key, seconds), end="", flush=True)
+                print(" %s %.2f s%s" % (c.key, seconds,
+                                        "" if cpu is None else " (CPU %.2f)" % cpu),
+                      end="", flush=True)
             print(flush=True)
         results = {}
         for c in commands:
