@@ -1,9 +1,9 @@
 // Copies a stream to another with every occurrence of a text replaced.
 //
-// Works block by block: memory stays at one block plus the find text,
-// whatever the input's size. The last length-1 bytes of a block that could
-// start an occurrence are carried into the next block, so occurrences that
-// straddle a block boundary are found like any other.
+// Works block by block: memory stays at one block, the find text and a small
+// output buffer, whatever the input's size. The last length-1 bytes of a
+// block that could start an occurrence are carried into the next block, so
+// occurrences that straddle a block boundary are found like any other.
 #ifndef QUILLMEND_ENGINE_STREAM_REPLACE_H_
 #define QUILLMEND_ENGINE_STREAM_REPLACE_H_
 
@@ -16,7 +16,10 @@
 
 namespace quillmend {
 
-constexpr std::size_t kDefaultReplaceBlock = 1024 * 1024;
+// Small enough that a block and the file's write buffer stay in the CPU's
+// cache between the read, the search and the write: larger blocks measured
+// slower, not faster.
+constexpr std::size_t kDefaultReplaceBlock = 64 * 1024;
 
 struct replace_options {
   std::string find_text;  // not empty

@@ -29,17 +29,21 @@ class text_matcher {
   std::size_t for_each_match(const char* data, std::size_t size, OnMatch on_match) const;
 
  private:
-  // The next position at or after `from` where the first byte of the find
-  // text (in either case, when folding) stands; `size` when there is none.
-  struct first_byte_cursor;
+  // Walks the possible starts whose anchor byte is right.
+  struct anchor_cursor;
 
-  bool rest_matches(const char* candidate) const;
+  bool matches_at(const char* candidate) const;
 
   std::string find_;  // folded to lower case when ignoring case
   bool ignore_case_;
-  char first_lower_;
-  char first_upper_;
-  bool first_has_two_cases_;
+  // Candidates are found by looking for one byte of the find text and then
+  // comparing the whole text. The byte chosen is the one least likely to
+  // occur in ordinary text: in "old.example.com" the "x" turns up far less
+  // often than the "o", so far fewer candidates need comparing.
+  std::size_t anchor_;  // index in find_
+  char anchor_lower_;
+  char anchor_upper_;
+  bool anchor_has_two_cases_;
 };
 
 }  // namespace quillmend

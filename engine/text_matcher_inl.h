@@ -1,5 +1,5 @@
 // Inline part of text_matcher: the search loop, kept in the header so that
-// the per-match callback is inlined on the hot path.
+// the per-match callback and the comparison are inlined on the hot path.
 #ifndef QUILLMEND_ENGINE_TEXT_MATCHER_INL_H_
 #define QUILLMEND_ENGINE_TEXT_MATCHER_INL_H_
 
@@ -7,10 +7,12 @@
 
 namespace quillmend {
 
-// Finds candidates with memchr. When folding a letter, both cases are
-// searched, and each one's next position is remembered until the scan has
-// passed it, so that a rare case is not searched for again and again.
-struct text_matcher::first_byte_cursor {
+// Finds the anchor byte with memchr. `data` points at the anchor of the
+// first possible start, so a position found is the start of a candidate.
+// When folding a letter, both cases are searched, and each one's next
+// position is remembered until the scan has passed it, so that a rare case
+// is not searched for again and again.
+struct text_matcher::anchor_cursor {
   const char* data;
   std::size_t size;
   char lower;
@@ -43,6 +45,24 @@ struct text_matcher::first_byte_cursor {
   }
 };
 
+inline bool text_matcher::matches_at(const char* candidate) const {
+  const std::size_t length = find_.size();
+  const char* find = find_.data();
+  // Most candidates differ within the first bytes, and find texts are short:
+  // a plain loop beats a call to memcmp here.
+  if (!ignore_case_) {
+    for (std::size_t i = 0; i < length; ++i)
+      if (candidate[i] != find[i]) return false;
+    return true;
+  }
+  for (std::size_t i = 0; i < length; ++i) {
+    const char c = candidate[i];
+    const char folded = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    if (folded != find[i]) return false;
+  }
+  return true;
+}
+
 template <typename OnMatch>
 std::size_t text_matcher::for_each_match(const char* data, std::size_t size,
                                          OnMatch on_match) const {
@@ -50,11 +70,11 @@ std::size_t text_matcher::for_each_match(const char* data, std::size_t size,
   std::size_t end_of_last = 0;
   if (size < length) return 0;
   const std::size_t last_start = size - length;
-  first_byte_cursor cursor{data, last_start + 1, first_lower_, first_upper_,
-                           first_has_two_cases_};
+  anchor_cursor cursor{data + anchor_, last_start + 1, anchor_lower_, anchor_upper_,
+                       anchor_has_two_cases_};
   std::size_t at = cursor.next(0);
   while (at <= last_start) {
-    if (rest_matches(data + at)) {
+    if (matches_at(data + at)) {
       on_match(at);
       end_of_last = at + length;
       at = cursor.next(end_of_last);

@@ -87,7 +87,7 @@ TEST(StreamReplaceTest, ReadAndWriteErrorsAreReturned) {
     os.add_file("in", "abcabcabcabc");
     opened<input_file> in = os.open_input("in");
     opened<replacement_file> out = os.open_replacement("out", "");
-    os.fail_call(operation, 2);
+    os.fail_call(operation, 1);
     replace_options options;
     options.find_text = "b";
     options.block_size = 3;
