@@ -19,6 +19,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "platform/copy_stream.h"
 #include "platform/native_platform.h"
 #include "platform/path_map.h"
 #include "platform/wildcard.h"
@@ -274,16 +275,8 @@ class posix_platform : public platform {
     if (!source.result.is_ok()) return source.result;
     opened<replacement_file> target = open_replacement(to, from);
     if (!target.result.is_ok()) return target.result;
-    static constexpr std::size_t kBlock = 128 * 1024;
-    std::unique_ptr<char[]> block(new char[kBlock]);
-    for (;;) {
-      std::size_t count = 0;
-      status read = source.file->read(block.get(), kBlock, count);
-      if (!read.is_ok()) return read;
-      if (count == 0) break;
-      status written = target.file->write(block.get(), count);
-      if (!written.is_ok()) return written;
-    }
+    status copied = copy_stream(*source.file, *target.file);
+    if (!copied.is_ok()) return copied;
     return target.file->commit();
   }
 

@@ -24,6 +24,7 @@
 #include <iostream>
 
 #include "driver/work_files.h"
+#include "platform/copy_stream.h"
 #include "platform/native_platform.h"
 #include "platform/text_mode.h"
 #include "platform/wildcard.h"
@@ -353,16 +354,8 @@ class win32_platform : public platform {
     if (!source.result.is_ok()) return source.result;
     opened<win32_replacement_file> target = open_raw_replacement(to);
     if (!target.result.is_ok()) return target.result;
-    static constexpr std::size_t kBlock = 128 * 1024;
-    std::unique_ptr<char[]> block(new char[kBlock]);
-    for (;;) {
-      std::size_t count = 0;
-      status read = source.file->read(block.get(), kBlock, count);
-      if (!read.is_ok()) return read;
-      if (count == 0) break;
-      status written = target.file->write(block.get(), count);
-      if (!written.is_ok()) return written;
-    }
+    status copied = copy_stream(*source.file, *target.file);
+    if (!copied.is_ok()) return copied;
     // Closed before the rename, in case `to` names the source itself.
     source.file.reset();
     return target.file->commit();
