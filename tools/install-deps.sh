@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building and testing Quillmend needs on Debian (run as root).
+# Installs what building and testing Quillmend needs on Debian. Run it as
+# root or as a user who may use sudo.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 # The Windows build, cross-compiled and tested under Wine; clang,
@@ -15,6 +16,9 @@ for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  as_root=()
+  [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
+    --no-install-recommends "${missing[@]}"
 fi
