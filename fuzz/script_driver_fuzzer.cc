@@ -71,14 +71,15 @@ void check_driver(const std::string& script, std::size_t chunk) {
   const std::vector<std::string> lines = script_lines(script);
   for (std::size_t i = 0; i < os.commands.size(); ++i) {
     const std::string& command = os.commands[i];
-    if (command == "<pause>") {
+    if (command == fake_platform::kPaused) {
       require(i + 1 == os.commands.size(), "pause before the end of the script");
       continue;
     }
     require(std::find(lines.begin(), lines.end(), command) != lines.end(),
             "a command that is not a script line ran");
   }
-  const bool paused = !os.commands.empty() && os.commands.back() == "<pause>";
+  const bool paused =
+      !os.commands.empty() && os.commands.back() == fake_platform::kPaused;
   require(paused == (exit_status == 1), "pause and exit status disagree");
 
   const std::string out = os.out.str();

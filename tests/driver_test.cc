@@ -101,10 +101,12 @@ TEST(DriverTest, NoCaseThenCaseSensitiveAgain) {
 TEST(DriverTest, SystemCommandLinesPassUnchanged) {
   fake_platform os;
   int exit_status = 0;
-  run(os, "[system_command]\n  dir /w\n\necho \"%x%\" & y\r\n", exit_status);
+  run(os, "[system_command]\n  dir /w\n\necho \"%x%\" & y\r\npause\n", exit_status);
   EXPECT_EQ(exit_status, 1);
-  const std::vector<std::string> expected = {"  dir /w", "", "echo \"%x%\" & y",
-                                             "<pause>"};
+  // The script's own "pause" is a command like any other; the run's pause
+  // comes once, at the end.
+  const std::vector<std::string> expected = {"  dir /w", "", "echo \"%x%\" & y", "pause",
+                                             fake_platform::kPaused};
   EXPECT_EQ(os.commands, expected);
 }
 
@@ -123,7 +125,7 @@ TEST(DriverTest, BannerThenInteractiveInterpreter) {
   fake_platform os;
   const char* const args[] = {"quillmend"};
   EXPECT_EQ(run_script(1, args, os), 0);
-  EXPECT_EQ(os.commands, std::vector<std::string>{"<interactive>"});
+  EXPECT_EQ(os.commands, std::vector<std::string>{fake_platform::kInteractive});
   EXPECT_EQ(
       os.out.str().substr(0, 78),
       "____________________________________________________________________________ \n");

@@ -171,12 +171,12 @@ void fake_platform::run_command(const std::string& command_line) {
   commands.push_back(command_line);
 }
 
-void fake_platform::run_interactive_interpreter() { commands.push_back("<interactive>"); }
+void fake_platform::run_interactive_interpreter() { commands.push_back(kInteractive); }
 
 void fake_platform::pause() {
   out << "Press any key to continue . . . ";
   end_line(out);
-  commands.push_back("<pause>");
+  commands.push_back(kPaused);
 }
 
 std::unique_ptr<work_lock> fake_platform::lock_work_folder() {

@@ -21,7 +21,11 @@ class fake_platform : public platform {
  public:
   std::map<std::string, std::string> files;
   std::set<std::string> folders;
-  // run_command lines as given; "<pause>" and "<interactive>" for the others.
+  // run_command lines as given, kPaused and kInteractive for the others.
+  // Those two hold a line feed, which no script line can, so that a command
+  // line can never pass for them.
+  static constexpr const char* kPaused = "<pause>\n";
+  static constexpr const char* kInteractive = "<interactive>\n";
   std::vector<std::string> commands;
   std::ostringstream out;
   std::ostringstream err;
