@@ -232,13 +232,15 @@ class posix_platform : public platform {
       exists = ::stat(final_path.c_str(), &info) == 0;
     }
     mode_t mode = 0666 & ~umask_;
+    const struct stat* existing = nullptr;
     if (exists) {
       if (S_ISDIR(info.st_mode)) return {nullptr, posix_error(EISDIR)};
       mode = info.st_mode & 07777;
+      existing = &info;
     } else if (!mode_source.empty() && ::stat(map(mode_source).c_str(), &info) == 0) {
       mode = info.st_mode & 07777;
     }
-    return create_temporary_beside(final_path, mode);
+    return create_temporary_beside(final_path, mode, existing);
   }
 
   status make_dir(const std::string& path) override {
@@ -344,8 +346,11 @@ class posix_platform : public platform {
     return status::ok();
   }
 
+  // `existing` is the target being replaced, if there is one: its owner is
+  // carried over where the process may do so.
   opened<replacement_file> create_temporary_beside(const std::string& final_path,
-                                                   mode_t mode) {
+                                                   mode_t mode,
+                                                   const struct stat* existing) {
     // Named after the target so that a crash leaves something recognisable;
     // the name is cut short so that it stays within NAME_MAX.
     const std::string stem = folder_of(final_path) + "/" +
@@ -358,8 +363,14 @@ class posix_platform : public platform {
       });
       if (fd < 0 && errno == EEXIST) continue;
       if (fd < 0) return {nullptr, posix_error(errno)};
-      // open() applied the umask; the target's own bits must survive it.
-      if ((mode & umask_) != 0 && ::fchmod(fd, mode) != 0) {
+      // Root rewriting another user's file must not leave it to root. Only
+      // root may give a file away, so for anyone else this is best effort.
+      bool owner_changed = false;
+      if (existing != nullptr && (existing->st_uid != euid_ || existing->st_gid != egid_))
+        owner_changed = ::fchown(fd, existing->st_uid, existing->st_gid) == 0;
+      // open() applied the umask, and a change of owner drops set-id bits;
+      // the target's own bits must survive both.
+      if ((owner_changed || (mode & umask_) != 0) && ::fchmod(fd, mode) != 0) {
         const int error_number = errno;
         ::close(fd);
         ::unlink(temp_path.c_str());
@@ -373,6 +384,8 @@ class posix_platform : public platform {
 
   std::string drives_root_;
   mode_t umask_;
+  uid_t euid_ = ::geteuid();
+  gid_t egid_ = ::getegid();
   // The process never forks without exec, so its id is read once.
   std::string pid_;
   unsigned long temp_counter_ = 0;

@@ -104,6 +104,24 @@ TEST(ReplaceE2E, PermissionBitsAndLinks) {
             (std::vector<std::string>{"existing.txt", "linked.txt", "new.sh"}));
 }
 
+TEST(ReplaceE2E, RootKeepsTheOwnerOfARewrittenFile) {
+  if (testing_windows_build()) GTEST_SKIP() << "POSIX owners";
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  temp_folder dir;
+  dir.write("src/a.txt", "old");
+  dir.write("out/a.txt", "earlier");
+  ASSERT_EQ(::chown(dir.at("out/a.txt").c_str(), 65534, 65534), 0);
+  ::chmod(dir.at("out/a.txt").c_str(), 0640);
+  const run_result result = dir.run_script(replace_script("old", "new", "a.txt\n"));
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(dir.read("out/a.txt"), "new");
+  struct stat info;
+  ASSERT_EQ(::stat(dir.at("out/a.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, 65534u);
+  EXPECT_EQ(info.st_gid, 65534u);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
 TEST(SpliceE2E, SplicesAndCopiesBack) {
   temp_folder dir;
   dir.write("menu.htm", "<!-- begin -->\r\n<a>Home</a>\r\n<!-- end -->\r\n");
