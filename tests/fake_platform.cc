@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/stream_replace.h"
 #include "platform/path_map.h"
 #include "platform/wildcard.h"
 
@@ -182,6 +183,22 @@ void fake_platform::pause() {
 std::unique_ptr<work_lock> fake_platform::lock_work_folder() {
   ++locks_taken;
   return std::make_unique<fake_lock>(*this);
+}
+
+std::string replace_through(fake_platform& os, const std::string& input,
+                            const std::string& find, const std::string& replace,
+                            bool ignore_case, std::size_t block, status& result) {
+  os.add_file("in", input);
+  opened<input_file> in = os.open_input("in");
+  opened<replacement_file> out = os.open_replacement("out", "");
+  replace_options options;
+  options.find_text = find;
+  options.replace_text = replace;
+  options.ignore_case = ignore_case;
+  options.block_size = block;
+  result = stream_replace(*in.file, *out.file, options);
+  if (result.is_ok()) result = out.file->commit();
+  return os.files["out"];
 }
 
 }  // namespace quillmend

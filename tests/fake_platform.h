@@ -72,6 +72,13 @@ class fake_platform : public platform {
   std::set<std::string> fail_once_;
 };
 
+// Streams `input` through stream_replace on `os` (as the file "in", into
+// "out") and returns what "out" holds afterwards. `result` is the first
+// error of the replace or the commit.
+std::string replace_through(fake_platform& os, const std::string& input,
+                            const std::string& find, const std::string& replace,
+                            bool ignore_case, std::size_t block, status& result);
+
 }  // namespace quillmend
 
 #endif  // QUILLMEND_TESTS_FAKE_PLATFORM_H_

@@ -16,17 +16,11 @@ std::string replaced(const std::string& input, const std::string& find,
                      std::size_t chunk) {
   fake_platform os;
   os.read_chunk = chunk;
-  os.add_file("in", input);
-  opened<input_file> in = os.open_input("in");
-  opened<replacement_file> out = os.open_replacement("out", "");
-  replace_options options;
-  options.find_text = find;
-  options.replace_text = replace;
-  options.ignore_case = ignore_case;
-  options.block_size = block;
-  EXPECT_TRUE(stream_replace(*in.file, *out.file, options).is_ok());
-  EXPECT_TRUE(out.file->commit().is_ok());
-  return os.files["out"];
+  status result;
+  const std::string output =
+      replace_through(os, input, find, replace, ignore_case, block, result);
+  EXPECT_TRUE(result.is_ok()) << result.reason();
+  return output;
 }
 
 TEST(StreamReplaceTest, ReplacesEveryOccurrenceAtAnyBlockSize) {

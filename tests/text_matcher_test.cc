@@ -125,22 +125,6 @@ TEST(TextMatcherTest, HandlesZeroBytesAndTextsLongerThanTheData) {
   }
 }
 
-std::string stream(fake_platform& os, const std::string& input, const std::string& find,
-                   const std::string& replace, bool ignore_case, std::size_t block,
-                   status& result) {
-  os.add_file("in", input);
-  opened<input_file> in = os.open_input("in");
-  opened<replacement_file> out = os.open_replacement("out", "");
-  replace_options options;
-  options.find_text = find;
-  options.replace_text = replace;
-  options.ignore_case = ignore_case;
-  options.block_size = block;
-  result = stream_replace(*in.file, *out.file, options);
-  if (result.is_ok()) result = out.file->commit();
-  return os.files["out"];
-}
-
 // Long unchanged runs, runs of close occurrences and occurrences across
 // block boundaries, in one input.
 std::string mixed_input(std::mt19937& random) {
@@ -165,8 +149,9 @@ TEST(StreamReplaceTest, AgreesWithAPlainReplaceAcrossBlocksAndReads) {
         fake_platform os;
         os.read_chunk = 1 + random() % 700;
         status result;
-        EXPECT_EQ(stream(os, input, find_text, replace, ignore_case, block, result),
-                  expected)
+        EXPECT_EQ(
+            replace_through(os, input, find_text, replace, ignore_case, block, result),
+            expected)
             << "find '" << find_text << "' block " << block << " ignore_case "
             << ignore_case;
         EXPECT_TRUE(result.is_ok());
@@ -183,14 +168,14 @@ TEST(StreamReplaceTest, ReportsAWriteErrorWhereverItHappens) {
   input += std::string(5000, 'z') + "<>" + std::string(100, 'y');
   fake_platform counting;
   status result;
-  stream(counting, input, "<>", "[]", false, kDefaultReplaceBlock, result);
+  replace_through(counting, input, "<>", "[]", false, kDefaultReplaceBlock, result);
   ASSERT_TRUE(result.is_ok());
   const int writes = counting.calls["write"];
   ASSERT_GT(writes, 2);
   for (int nth = 1; nth <= writes; ++nth) {
     fake_platform os;
     os.fail_call("write", nth);
-    stream(os, input, "<>", "[]", false, kDefaultReplaceBlock, result);
+    replace_through(os, input, "<>", "[]", false, kDefaultReplaceBlock, result);
     EXPECT_FALSE(result.is_ok()) << "write " << nth << " of " << writes;
   }
 }
