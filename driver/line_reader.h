@@ -24,7 +24,6 @@ class line_reader {
   bool read_line(std::string& line);
 
   bool failed() const { return !error_.is_ok(); }
-  const status& error() const { return error_; }
 
  private:
   bool refill();
