@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "copy/copy_tokens.h"
-#include "driver/work_files.h"
+#include "common/work_files.h"
 #include "engine/replace_in_file.h"
 #include "platform/commands.h"
 

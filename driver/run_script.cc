@@ -2,7 +2,7 @@
 
 #include "copy/copy_files.h"
 #include "driver/section_header.h"
-#include "driver/work_files.h"
+#include "common/work_files.h"
 #include "engine/replace_in_file.h"
 #include "platform/commands.h"
 #include "splice/splice_block.h"

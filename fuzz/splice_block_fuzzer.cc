@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "driver/run_script.h"
-#include "driver/work_files.h"
+#include "common/work_files.h"
 #include "fuzz/fuzz_check.h"
 #include "tests/fake_platform.h"
 

@@ -23,7 +23,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "driver/work_files.h"
+#include "common/work_files.h"
 #include "platform/copy_stream.h"
 #include "platform/native_platform.h"
 #include "platform/text_mode.h"

@@ -1,6 +1,6 @@
 #include "splice/splice_block.h"
 
-#include "driver/work_files.h"
+#include "common/work_files.h"
 #include "splice/marked_lines.h"
 
 namespace quillmend {
