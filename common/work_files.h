@@ -4,6 +4,8 @@
 #ifndef QUILLMEND_COMMON_WORK_FILES_H_
 #define QUILLMEND_COMMON_WORK_FILES_H_
 
+#include "platform/platform.h"
+
 namespace quillmend {
 
 constexpr const char* kOldListFolder = "c:\\temp\\old";
@@ -14,6 +16,13 @@ constexpr const char* kNewListFile = "c:\\temp\\new\\myCopyTemp.txt";
 constexpr const char* kSplicedWorkFile = "c:\\temp\\new\\temp.txt";
 constexpr const char* kWorkLockFolder = "c:\\temp";
 constexpr const char* kWorkLockFile = "c:\\temp\\quillmend.lock";
+
+// Makes a work folder (kOldListFolder, kNewListFolder, kWorkLockFolder) ready
+// before its files are written. On POSIX the folders are the tool's own and
+// are created with their parents, so that a fresh machine needs no set-up.
+// On Windows they are the user's: c:\temp\old and c:\temp must exist, and
+// c:\temp\new is made one level deep, as the engine makes a target's folder.
+status prepare_work_folder(platform& os, const char* folder);
 
 }  // namespace quillmend
 

@@ -1,37 +1,49 @@
 #include "driver/run_script.h"
 
-#include "copy/copy_files.h"
-#include "driver/section_header.h"
+#include <new>
+
 #include "common/work_files.h"
-#include "engine/replace_in_file.h"
-#include "platform/commands.h"
-#include "splice/splice_block.h"
+#include "driver/section_header.h"
+#include "driver/section_kinds.h"
 
 namespace quillmend {
 namespace {
 
-const char* failure_message(section_mode mode) {
-  switch (mode) {
-    case section_mode::txt_content_replace:
-      return "\ntxt_content_replace error.\n";
-    case section_mode::txt_content_replace_no_case:
-      return "\ntxt_content_replace_no_case error. \n";
-    case section_mode::copy_file:
-      return "\ncopy_file error.\n";
-    case section_mode::txt_content_replace_txt:
-      return "txt_content_replace_txt error.\n";
-    case section_mode::system_command:
-      break;
-  }
-  return "";
+// Held while a line uses the shared work files. Where no lock can be had (an
+// unwritable work folder) the line goes on unlocked.
+std::unique_ptr<file_lock> lock_work_files(platform& os) {
+  prepare_work_folder(os, kWorkLockFolder);
+  return os.lock_file(kWorkLockFile);
 }
 
-bool splice_and_copy_back(script_state& state, platform& os) {
-  // The work file is shared by every run: hold it until the copy-back is done.
-  const std::unique_ptr<work_lock> lock = os.lock_work_folder();
-  if (!splice_block(state, os)) return false;
-  copy_and_report(os, kSplicedWorkFile, state.target_dir);
-  return true;
+void report_out_of_memory(platform& os, const std::string& script_file) {
+  os.console().flush();
+  os.diagnostics() << "quillmend: " << script_file
+                   << ": out of memory (a line too long to hold?)";
+  end_line(os.diagnostics());
+}
+
+int run_lines(script_state& state, const std::string& script_file, platform& os) {
+  for (;;) {
+    if (!state.script_stream->read_line(state.current_line)) {
+      if (state.script_stream->failed()) {
+        os.console() << "read " << script_file << " failed.";
+        end_line(os.console());
+        return 0;
+      }
+      os.pause();
+      return 1;
+    }
+    if (!state.current_line.empty() && state.current_line[0] == '[') {
+      if (!parse_section_header(state)) {
+        os.console() << "\nSwitch operation mode error, check you script file.\n";
+        return 0;
+      }
+    } else if (!dispatch_line(state, os)) {
+      os.console() << kind_of_mode(state.operation_mode).failure_message;
+      return 0;
+    }
+  }
 }
 
 }  // namespace
@@ -58,21 +70,12 @@ void show_usage(platform& os) {
 }
 
 bool dispatch_line(script_state& state, platform& os) {
-  switch (state.operation_mode) {
-    case section_mode::txt_content_replace:
-    case section_mode::txt_content_replace_no_case:
-      return replace_in_file(state, os);
-    case section_mode::copy_file: {
-      const std::unique_ptr<work_lock> lock = os.lock_work_folder();
-      return copy_files(state, os);
-    }
-    case section_mode::txt_content_replace_txt:
-      return splice_and_copy_back(state, os);
-    case section_mode::system_command:
-      os.run_command(state.current_line);
-      return true;
-  }
-  return false;
+  const section_kind& kind = kind_of_mode(state.operation_mode);
+  std::unique_ptr<file_lock> lock;
+  if (kind.holds_work_lock) lock = lock_work_files(os);
+  if (!kind.handle_line(state, os)) return false;
+  apply_case_effect(kind.line_case, state.ignore_case);
+  return true;
 }
 
 int run_script(int argument_count, const char* const arguments[], platform& os) {
@@ -89,25 +92,13 @@ int run_script(int argument_count, const char* const arguments[], platform& os) 
   }
   script_state state;
   state.script_stream = std::make_unique<line_reader>(std::move(script.file));
-  for (;;) {
-    if (!state.script_stream->read_line(state.current_line)) {
-      if (state.script_stream->failed()) {
-        os.console() << "read " << script_file << " failed.";
-        end_line(os.console());
-        return 0;
-      }
-      os.pause();
-      return 1;
-    }
-    if (!state.current_line.empty() && state.current_line[0] == '[') {
-      if (!parse_section_header(state)) {
-        os.console() << "\nSwitch operation mode error, check you script file.\n";
-        return 0;
-      }
-    } else if (!dispatch_line(state, os)) {
-      os.console() << failure_message(state.operation_mode);
-      return 0;
-    }
+  try {
+    return run_lines(state, script_file, os);
+  } catch (const std::bad_alloc&) {
+    // A line too large for memory ends the run like any failing line.
+    report_out_of_memory(os, script_file);
+    os.console() << kind_of_mode(state.operation_mode).failure_message;
+    return 0;
   }
 }
 

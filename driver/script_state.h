@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/line_reader.h"
+#include "common/line_reader.h"
 
 namespace quillmend {
 

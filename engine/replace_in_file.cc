@@ -14,37 +14,30 @@ bool fail_with(platform& os, const std::string& message) {
 
 }  // namespace
 
-void make_parent_dirs(platform& os, const std::string& path) {
-  // A slash separates folders on every platform the tool runs on, so it is
-  // honoured as well as the backslash.
-  for (std::size_t i = 1; i < path.size(); ++i)
-    if (path[i] == '\\' || path[i] == '/') os.make_dir(path.substr(0, i));
-}
-
-bool replace_in_file(const script_state& state, platform& os) {
-  const std::string& line = state.current_line;
+bool replace_in_file(const replace_job& job, platform& os) {
+  const std::string& line = job.name_line;
   const std::size_t name_start = line.find_first_not_of(" \t");
   if (name_start == std::string::npos && !line.empty()) return true;
   const std::string name = name_start == std::string::npos ? "" : line.substr(name_start);
 
-  const std::string in_path = state.source_dir + "\\" + name;
+  const std::string in_path = job.source_dir + "\\" + name;
   opened<input_file> input = os.open_input(in_path);
   if (!input.result.is_ok()) return fail_with(os, "open " + in_path + " failed.");
   os.console() << in_path << ' ';
 
   // Refused before anything is created, so an existing target stays whole.
-  if (state.find_text.empty())
+  if (job.find_text.empty())
     return fail_with(os, "the text you want to replace can't be NULL.");
 
-  const std::string out_path = state.target_dir + "\\" + name;
-  make_parent_dirs(os, out_path);
+  const std::string out_path = job.target_dir + "\\" + name;
+  os.make_parent_dirs(out_path);
   opened<replacement_file> output = os.open_replacement(out_path, in_path);
   if (!output.result.is_ok()) return fail_with(os, "open " + out_path + " failed.");
 
   replace_options options;
-  options.find_text = state.find_text;
-  options.replace_text = state.replace_text;
-  options.ignore_case = state.ignore_case;
+  options.find_text = job.find_text;
+  options.replace_text = job.replace_text;
+  options.ignore_case = job.ignore_case;
   progress_line progress(os.console(), os.console_is_terminal(), input.file->size(),
                          steady_seconds);
   options.on_progress = [&progress](std::uint64_t done) { progress.update(done); };

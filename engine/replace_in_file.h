@@ -1,8 +1,8 @@
 // The handler of txt_content_replace and txt_content_replace_no_case lines,
 // also used by copy sections to rename their list of names.
 //
-// For the file named by state.current_line (leading blanks skipped; a line of
-// blanks alone is skipped whole) it writes source_dir\name to
+// For the file named by the job's name line (leading blanks skipped; a line
+// of blanks alone is skipped whole) it writes source_dir\name to
 // target_dir\name with every occurrence of find_text replaced by
 // replace_text, creating the target's missing folders. One console line per
 // file: "<in_path> to <out_path> successed!" or a failure:
@@ -18,17 +18,20 @@
 
 #include <string>
 
-#include "driver/script_state.h"
 #include "platform/platform.h"
 
 namespace quillmend {
 
-bool replace_in_file(const script_state& state, platform& os);
+struct replace_job {
+  std::string find_text;
+  std::string replace_text;
+  bool ignore_case = false;
+  std::string source_dir;
+  std::string target_dir;
+  std::string name_line;  // as written in the script
+};
 
-// Creates every folder of `path` that ends just before a separator; the last
-// component is never made a folder. Failures (a folder that exists, a drive
-// such as "c:") are ignored.
-void make_parent_dirs(platform& os, const std::string& path);
+bool replace_in_file(const replace_job& job, platform& os);
 
 }  // namespace quillmend
 

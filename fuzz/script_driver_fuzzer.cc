@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/line_reader.h"
+#include "common/line_reader.h"
 #include "driver/run_script.h"
 #include "fuzz/fuzz_check.h"
 #include "tests/fake_platform.h"

@@ -22,10 +22,17 @@
 
 namespace quillmend {
 
+// How a file's bytes reach the tool. Text files (scripts, data, lists) follow
+// the platform's line-end convention: on Windows CR LF is read as LF and LF
+// written as CR LF; on POSIX text and binary are the same, byte for byte.
+// Copies are always binary. No byte ever ends the input early.
+enum class open_mode { text, binary };
+
+// Which kind of system the tool runs on, for the few product rules that
+// differ between them (who owns the work folders under c:\temp).
+enum class platform_kind { posix, windows };
+
 // A file open for reading. Closed when destroyed.
-//
-// Data files pass byte for byte on POSIX. On Windows the stream is in text
-// mode: CR LF arrives as LF (no byte ends the input early).
 class input_file {
  public:
   virtual ~input_file() = default;
@@ -57,11 +64,11 @@ class replacement_file {
   virtual status commit() = 0;
 };
 
-// Held while a run uses the shared work files under c:\temp; another run
-// that asks for the lock waits. Released when destroyed.
-class work_lock {
+// An exclusive lock on a file, held until destroyed; another process asking
+// for the same lock waits.
+class file_lock {
  public:
-  virtual ~work_lock() = default;
+  virtual ~file_lock() = default;
 };
 
 template <typename T>
@@ -83,24 +90,31 @@ class platform {
   // shown only there, so that redirected output stays exactly the same.
   virtual bool console_is_terminal() { return false; }
 
+  virtual platform_kind kind() const = 0;
+
   // Opens an existing file for reading. A missing file is never created: the
   // result is not_found. A folder cannot be opened as a file.
-  virtual opened<input_file> open_input(const std::string& path) = 0;
+  virtual opened<input_file> open_input(const std::string& path,
+                                        open_mode mode = open_mode::text) = 0;
 
   // Starts writing a file that will replace `target` (see replacement_file).
   // `mode_source` may be empty.
   virtual opened<replacement_file> open_replacement(const std::string& target,
-                                                    const std::string& mode_source) = 0;
+                                                    const std::string& mode_source,
+                                                    open_mode mode = open_mode::text) = 0;
 
   // Creates one folder; its parent must exist. Callers ignore the result
   // where the folder may exist already.
   virtual status make_dir(const std::string& path) = 0;
 
-  // Makes a fixed work folder (c:\temp\old, c:\temp\new) ready. On POSIX the
-  // folders belong to the tool and are created with their parents. On
-  // Windows c:\temp\old is the user's and must exist; c:\temp\new is created
-  // (one level: c:\temp must exist), as the engine would on its way there.
-  virtual status prepare_work_folder(const std::string& path) = 0;
+  // Creates every folder of `path` that ends just before a separator (a
+  // backslash or a slash); the last component is never made a folder.
+  // Failures (a folder that exists, a drive such as "c:") are ignored.
+  void make_parent_dirs(const std::string& path);
+
+  // Creates `path` and every missing folder above it. Fails when a part
+  // cannot be made or `path` is not a folder in the end.
+  status make_dirs(const std::string& path);
 
   // The bare names of the entries matching `path_pattern` ("dir\\*.htm"):
   // wildcards * and ?, letter case ignored, double quotes removed, hidden
@@ -108,8 +122,9 @@ class platform {
   virtual status list_matching(const std::string& path_pattern,
                                std::vector<std::string>& names) = 0;
 
-  // Copies a file over `to`, overwriting it, as one atomic replacement.
-  virtual status copy_file(const std::string& from, const std::string& to) = 0;
+  // Copies a file byte for byte over `to`, overwriting it, as one atomic
+  // replacement; a new `to` gets the permission bits of `from`.
+  status copy_file(const std::string& from, const std::string& to);
 
   // Runs a command line through the command interpreter and waits for it.
   // Its outcome is not reported: the script's commands are fire and forget.
@@ -123,9 +138,13 @@ class platform {
   // byte of standard input when it is not a terminal.
   virtual void pause() = 0;
 
-  // Serialises runs that share the work files. Never fails: where no lock can
-  // be had (an unwritable work folder) the run goes on unlocked.
-  virtual std::unique_ptr<work_lock> lock_work_folder() = 0;
+  // Takes an exclusive lock on the file `path`, creating it if needed, and
+  // waits while another process holds it. Null when the file cannot be
+  // opened or locked.
+  virtual std::unique_ptr<file_lock> lock_file(const std::string& path) = 0;
+
+  // Whether the folder `path` exists.
+  virtual bool is_dir(const std::string& path) = 0;
 };
 
 // Writes a line feed and flushes: the end of every console line.

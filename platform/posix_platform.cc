@@ -19,7 +19,6 @@
 #include <cstring>
 #include <iostream>
 
-#include "platform/copy_stream.h"
 #include "platform/native_platform.h"
 #include "platform/path_map.h"
 #include "platform/wildcard.h"
@@ -45,6 +44,41 @@ auto retry_on_eintr(F call) -> decltype(call()) {
   return result;
 }
 
+// Owns one descriptor: closed when destroyed, moved but never copied.
+class unique_fd {
+ public:
+  unique_fd() = default;
+  explicit unique_fd(int fd) : fd_(fd) {}
+  ~unique_fd() { reset(); }
+  unique_fd(unique_fd&& other) noexcept : fd_(other.release()) {}
+  unique_fd& operator=(unique_fd&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = other.release();
+    }
+    return *this;
+  }
+  unique_fd(const unique_fd&) = delete;
+  unique_fd& operator=(const unique_fd&) = delete;
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  // Closes now; false (errno set) when close() reported an error.
+  bool close() {
+    const int fd = release();
+    return fd < 0 || ::close(fd) == 0;
+  }
+  void reset() { close(); }
+
+ private:
+  int fd_ = -1;
+};
+
 status write_all(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t n = retry_on_eintr([&] { return ::write(fd, data, size); });
@@ -57,31 +91,32 @@ status write_all(int fd, const char* data, std::size_t size) {
 
 class posix_input_file : public input_file {
  public:
-  posix_input_file(int fd, std::int64_t size) : fd_(fd), size_(size) {}
-  ~posix_input_file() override { ::close(fd_); }
+  posix_input_file(unique_fd fd, std::int64_t size) : fd_(std::move(fd)), size_(size) {}
 
   std::int64_t size() const override { return size_; }
 
   status read(char* buffer, std::size_t size, std::size_t& count) override {
     count = 0;
-    const ssize_t n = retry_on_eintr([&] { return ::read(fd_, buffer, size); });
+    const ssize_t n = retry_on_eintr([&] { return ::read(fd_.get(), buffer, size); });
     if (n < 0) return posix_error(errno);
     count = static_cast<std::size_t>(n);
     return status::ok();
   }
 
  private:
-  int fd_;
+  unique_fd fd_;
   std::int64_t size_;
 };
 
 class posix_replacement_file : public replacement_file {
  public:
-  posix_replacement_file(int fd, std::string temp_path, std::string final_path)
-      : fd_(fd), temp_path_(std::move(temp_path)), final_path_(std::move(final_path)) {}
+  posix_replacement_file(unique_fd fd, std::string temp_path, std::string final_path)
+      : fd_(std::move(fd)),
+        temp_path_(std::move(temp_path)),
+        final_path_(std::move(final_path)) {}
 
   ~posix_replacement_file() override {
-    if (fd_ >= 0) ::close(fd_);
+    fd_.reset();
     if (!committed_) ::unlink(temp_path_.c_str());
   }
 
@@ -92,7 +127,7 @@ class posix_replacement_file : public replacement_file {
     while (size > 0 && first_error_.is_ok()) {
       if (buffered_ == 0 && size >= sizeof(buffer_)) {
         const std::size_t whole = size - size % sizeof(buffer_);
-        remember(write_all(fd_, data, whole));
+        remember(write_all(fd_.get(), data, whole));
         data += whole;
         size -= whole;
         continue;
@@ -109,9 +144,7 @@ class posix_replacement_file : public replacement_file {
 
   status commit() override {
     remember(flush());
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) remember(posix_error(errno));
+    if (!fd_.close()) remember(posix_error(errno));
     if (!first_error_.is_ok()) return first_error_;
     if (::rename(temp_path_.c_str(), final_path_.c_str()) != 0) return posix_error(errno);
     committed_ = true;
@@ -123,14 +156,14 @@ class posix_replacement_file : public replacement_file {
     if (buffered_ == 0 || !first_error_.is_ok()) return first_error_;
     const std::size_t size = buffered_;
     buffered_ = 0;
-    return write_all(fd_, buffer_, size);
+    return write_all(fd_.get(), buffer_, size);
   }
 
   void remember(const status& s) {
     if (first_error_.is_ok() && !s.is_ok()) first_error_ = s;
   }
 
-  int fd_;
+  unique_fd fd_;
   std::string temp_path_;
   std::string final_path_;
   bool committed_ = false;
@@ -141,13 +174,13 @@ class posix_replacement_file : public replacement_file {
   char buffer_[256 * 1024];
 };
 
-class posix_work_lock : public work_lock {
+class posix_file_lock : public file_lock {
  public:
-  explicit posix_work_lock(int fd) : fd_(fd) {}
-  ~posix_work_lock() override { ::close(fd_); }
+  // Closing the descriptor releases the lock.
+  explicit posix_file_lock(unique_fd fd) : fd_(std::move(fd)) {}
 
  private:
-  int fd_;
+  unique_fd fd_;
 };
 
 std::string folder_of(const std::string& path) {
@@ -204,25 +237,25 @@ class posix_platform : public platform {
   std::ostream& console() override { return std::cout; }
   std::ostream& diagnostics() override { return std::cerr; }
   bool console_is_terminal() override { return ::isatty(STDOUT_FILENO) == 1; }
+  platform_kind kind() const override { return platform_kind::posix; }
 
-  opened<input_file> open_input(const std::string& path) override {
+  // Text and binary are the same here: files pass byte for byte.
+  opened<input_file> open_input(const std::string& path, open_mode) override {
     const std::string native = map(path);
-    const int fd =
-        retry_on_eintr([&] { return ::open(native.c_str(), O_RDONLY | O_CLOEXEC); });
-    if (fd < 0) return {nullptr, posix_error(errno)};
+    unique_fd fd(
+        retry_on_eintr([&] { return ::open(native.c_str(), O_RDONLY | O_CLOEXEC); }));
+    if (!fd.valid()) return {nullptr, posix_error(errno)};
     struct stat info;
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-      const int error_number = S_ISDIR(info.st_mode) ? EISDIR : errno;
-      ::close(fd);
-      return {nullptr, posix_error(error_number)};
-    }
+    if (::fstat(fd.get(), &info) != 0) return {nullptr, posix_error(errno)};
+    if (S_ISDIR(info.st_mode)) return {nullptr, posix_error(EISDIR)};
     const std::int64_t size =
         S_ISREG(info.st_mode) ? static_cast<std::int64_t>(info.st_size) : -1;
-    return {std::make_unique<posix_input_file>(fd, size), status::ok()};
+    return {std::make_unique<posix_input_file>(std::move(fd), size), status::ok()};
   }
 
   opened<replacement_file> open_replacement(const std::string& target,
-                                            const std::string& mode_source) override {
+                                            const std::string& mode_source,
+                                            open_mode) override {
     std::string final_path = map(target);
     struct stat info;
     // One lstat serves both to find a link and, for a plain file, its bits.
@@ -245,13 +278,14 @@ class posix_platform : public platform {
 
   status make_dir(const std::string& path) override {
     // A drive's folder is the tool's own, like the drives folder above it.
-    if (is_bare_drive(path)) return make_dirs(map(path));
+    if (is_bare_drive(path)) return make_native_dirs(map(path));
     if (::mkdir(map(path).c_str(), 0777) != 0) return posix_error(errno);
     return status::ok();
   }
 
-  status prepare_work_folder(const std::string& path) override {
-    return make_dirs(map(path));
+  bool is_dir(const std::string& path) override {
+    struct stat info;
+    return ::stat(map(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
   }
 
   status list_matching(const std::string& path_pattern,
@@ -270,16 +304,6 @@ class posix_platform : public platform {
     if (names.empty()) return status::not_found("File Not Found");
     std::sort(names.begin(), names.end());
     return status::ok();
-  }
-
-  status copy_file(const std::string& from, const std::string& to) override {
-    opened<input_file> source = open_input(from);
-    if (!source.result.is_ok()) return source.result;
-    opened<replacement_file> target = open_replacement(to, from);
-    if (!target.result.is_ok()) return target.result;
-    status copied = copy_stream(*source.file, *target.file);
-    if (!copied.is_ok()) return copied;
-    return target.file->commit();
   }
 
   void run_command(const std::string& command_line) override {
@@ -311,15 +335,13 @@ class posix_platform : public platform {
     end_line(console());
   }
 
-  std::unique_ptr<work_lock> lock_work_folder() override {
-    const std::string folder = "c:\\temp";
-    make_dirs(map(folder));
-    const std::string path = map(folder + "\\quillmend.lock");
-    const int fd = retry_on_eintr(
-        [&] { return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666); });
-    if (fd < 0) return nullptr;
-    retry_on_eintr([&] { return ::flock(fd, LOCK_EX); });
-    return std::make_unique<posix_work_lock>(fd);
+  std::unique_ptr<file_lock> lock_file(const std::string& path) override {
+    const std::string native = map(path);
+    unique_fd fd(retry_on_eintr(
+        [&] { return ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666); }));
+    if (!fd.valid()) return nullptr;
+    if (retry_on_eintr([&] { return ::flock(fd.get(), LOCK_EX); }) != 0) return nullptr;
+    return std::make_unique<posix_file_lock>(std::move(fd));
   }
 
  private:
@@ -333,7 +355,7 @@ class posix_platform : public platform {
   }
 
   // mkdir -p: every missing folder of `native`, parents first.
-  static status make_dirs(const std::string& native) {
+  static status make_native_dirs(const std::string& native) {
     for (std::size_t i = 1; i <= native.size(); ++i) {
       if (i < native.size() && native[i] != '/') continue;
       const std::string prefix = native.substr(0, i);
@@ -358,25 +380,26 @@ class posix_platform : public platform {
                              ".quillmend-partial-" + pid_ + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
       const std::string temp_path = stem + std::to_string(++temp_counter_);
-      const int fd = retry_on_eintr([&] {
+      unique_fd fd(retry_on_eintr([&] {
         return ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-      });
-      if (fd < 0 && errno == EEXIST) continue;
-      if (fd < 0) return {nullptr, posix_error(errno)};
+      }));
+      if (!fd.valid() && errno == EEXIST) continue;
+      if (!fd.valid()) return {nullptr, posix_error(errno)};
       // Root rewriting another user's file must not leave it to root. Only
       // root may give a file away, so for anyone else this is best effort.
       bool owner_changed = false;
       if (existing != nullptr && (existing->st_uid != euid_ || existing->st_gid != egid_))
-        owner_changed = ::fchown(fd, existing->st_uid, existing->st_gid) == 0;
+        owner_changed = ::fchown(fd.get(), existing->st_uid, existing->st_gid) == 0;
       // open() applied the umask, and a change of owner drops set-id bits;
       // the target's own bits must survive both.
-      if ((owner_changed || (mode & umask_) != 0) && ::fchmod(fd, mode) != 0) {
+      if ((owner_changed || (mode & umask_) != 0) && ::fchmod(fd.get(), mode) != 0) {
         const int error_number = errno;
-        ::close(fd);
+        fd.reset();
         ::unlink(temp_path.c_str());
         return {nullptr, posix_error(error_number)};
       }
-      return {std::make_unique<posix_replacement_file>(fd, temp_path, final_path),
+      return {std::make_unique<posix_replacement_file>(std::move(fd), temp_path,
+                                                       final_path),
               status::ok()};
     }
     return {nullptr, posix_error(EEXIST)};

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "common/buffered_reader.h"
 #include "platform/platform.h"
 
 namespace quillmend {
@@ -24,22 +25,15 @@ namespace quillmend {
 class crlf_input : public input_file {
  public:
   explicit crlf_input(std::unique_ptr<input_file> raw,
-                      std::size_t buffer_size = 64 * 1024);
+                      std::size_t buffer_size = buffered_reader::kDefaultBlock);
 
   status read(char* buffer, std::size_t size, std::size_t& count) override;
   // The raw file's size. Progress counts the bytes delivered, fewer than
   // that on CR LF files, which only makes the shown percentage cautious.
-  std::int64_t size() const override { return raw_->size(); }
+  std::int64_t size() const override { return raw_.file().size(); }
 
  private:
-  status refill();
-
-  std::unique_ptr<input_file> raw_;
-  std::unique_ptr<char[]> buffer_;
-  std::size_t capacity_;
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
-  bool at_end_ = false;
+  buffered_reader raw_;
 };
 
 // Writes through `raw` with each LF stored as CR LF; commit() commits `raw`.

@@ -2,12 +2,9 @@
 
 #include <cstddef>
 
+#include "common/ascii.h"
+
 namespace quillmend {
-namespace {
-
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-}  // namespace
 
 bool wildcard_match(const std::string& pattern, const std::string& name) {
   // Greedy match with one backtrack point: linear in practice, never
@@ -19,7 +16,7 @@ bool wildcard_match(const std::string& pattern, const std::string& name) {
       star = p++;
       star_n = n;
     } else if (p < pattern.size() &&
-               (pattern[p] == '?' || fold(pattern[p]) == fold(name[n]))) {
+               (pattern[p] == '?' || to_lower_ascii(pattern[p]) == to_lower_ascii(name[n]))) {
       ++p;
       ++n;
     } else if (star != std::string::npos) {

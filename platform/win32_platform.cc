@@ -23,8 +23,6 @@
 #include <cstring>
 #include <iostream>
 
-#include "common/work_files.h"
-#include "platform/copy_stream.h"
 #include "platform/native_platform.h"
 #include "platform/text_mode.h"
 #include "platform/wildcard.h"
@@ -189,24 +187,14 @@ class win32_replacement_file : public replacement_file {
   std::unique_ptr<char[]> buffer_;
 };
 
-class win32_work_lock : public work_lock {
+class win32_file_lock : public file_lock {
  public:
-  explicit win32_work_lock(HANDLE handle) : handle_(handle) {}
+  explicit win32_file_lock(HANDLE handle) : handle_(handle) {}
 
  private:
   // Closing the file releases its lock.
   owned_handle handle_;
 };
-
-bool same_path_ignoring_case(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           const auto fold = [](char c) {
-             return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-           };
-           return fold(x) == fold(y);
-         });
-}
 
 // Where a name starts: after the last separator, or after a drive ("c:x").
 std::size_t name_start(const std::string& path) {
@@ -278,19 +266,22 @@ class win32_platform : public platform {
   std::ostream& console() override { return std::cout; }
   std::ostream& diagnostics() override { return std::cerr; }
   bool console_is_terminal() override { return ::_isatty(::_fileno(stdout)) != 0; }
+  platform_kind kind() const override { return platform_kind::windows; }
 
-  opened<input_file> open_input(const std::string& path) override {
+  opened<input_file> open_input(const std::string& path, open_mode mode) override {
     opened<win32_input_file> raw = open_raw_input(path);
-    if (!raw.result.is_ok()) return {nullptr, raw.result};
+    if (!raw.result.is_ok() || mode == open_mode::binary)
+      return {std::move(raw.file), raw.result};
     return {std::make_unique<crlf_input>(std::move(raw.file)), status::ok()};
   }
 
   // Windows has no permission bits to carry over from `mode_source`: a new
   // target gets its folder's defaults, as any new file there would.
-  opened<replacement_file> open_replacement(const std::string& target,
-                                            const std::string&) override {
+  opened<replacement_file> open_replacement(const std::string& target, const std::string&,
+                                            open_mode mode) override {
     opened<win32_replacement_file> raw = open_raw_replacement(target);
-    if (!raw.result.is_ok()) return {nullptr, raw.result};
+    if (!raw.result.is_ok() || mode == open_mode::binary)
+      return {std::move(raw.file), raw.result};
     return {std::make_unique<crlf_output>(std::move(raw.file)), status::ok()};
   }
 
@@ -299,20 +290,10 @@ class win32_platform : public platform {
     return status::ok();
   }
 
-  // c:\temp\old is the user's, as it always was on Windows: a listing into it
-  // fails where nobody set it up. c:\temp\new is made one level deep, as the
-  // engine makes a target's folders, so that a splice also works where no
-  // copy section has made it yet.
-  status prepare_work_folder(const std::string& path) override {
-    if (!same_path_ignoring_case(path, kOldListFolder)) {
-      if (::CreateDirectoryA(path.c_str(), nullptr)) return status::ok();
-      if (::GetLastError() != ERROR_ALREADY_EXISTS) return last_error();
-    }
+  bool is_dir(const std::string& path) override {
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return last_error();
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-      return windows_error(ERROR_DIRECTORY);
-    return status::ok();
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   }
 
   status list_matching(const std::string& path_pattern,
@@ -348,19 +329,6 @@ class win32_platform : public platform {
     return status::ok();
   }
 
-  // Byte for byte, like the interpreter's copy of a file.
-  status copy_file(const std::string& from, const std::string& to) override {
-    opened<win32_input_file> source = open_raw_input(from);
-    if (!source.result.is_ok()) return source.result;
-    opened<win32_replacement_file> target = open_raw_replacement(to);
-    if (!target.result.is_ok()) return target.result;
-    status copied = copy_stream(*source.file, *target.file);
-    if (!copied.is_ok()) return copied;
-    // Closed before the rename, in case `to` names the source itself.
-    source.file.reset();
-    return target.file->commit();
-  }
-
   void run_command(const std::string& command_line) override {
     flush_console();
     spawn_and_wait("\"" + command_interpreter() + "\" /c " + command_line);
@@ -389,14 +357,13 @@ class win32_platform : public platform {
     end_line(console());
   }
 
-  std::unique_ptr<work_lock> lock_work_folder() override {
-    // c:\temp is the user's on Windows: without it the run goes on unlocked.
+  std::unique_ptr<file_lock> lock_file(const std::string& path) override {
     const HANDLE file =
-        ::CreateFileA("c:\\temp\\quillmend.lock", GENERIC_READ | GENERIC_WRITE,
+        ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
-    auto lock = std::make_unique<win32_work_lock>(file);
+    auto lock = std::make_unique<win32_file_lock>(file);
     OVERLAPPED whole_file;
     std::memset(&whole_file, 0, sizeof whole_file);
     if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole_file))

@@ -7,21 +7,8 @@
 
 namespace quillmend {
 
-block_reader::block_reader(std::unique_ptr<input_file> file, std::size_t block_size)
-    : file_(std::move(file)),
-      buffer_(new char[block_size == 0 ? 1 : block_size]),
-      block_size_(block_size == 0 ? 1 : block_size) {}
-
-bool block_reader::fill() {
-  if (begin_ < end_) return true;
-  if (at_end_) return false;
-  std::size_t count = 0;
-  error_ = file_->read(buffer_.get(), block_size_, count);
-  begin_ = 0;
-  end_ = count;
-  if (!error_.is_ok() || count == 0) at_end_ = true;
-  return count > 0;
-}
+line_marker::line_marker(const std::string& text)
+    : matcher_(text.empty() ? nullptr : std::make_shared<const text_matcher>(text, false)) {}
 
 marked_lines::marked_lines(std::unique_ptr<input_file> scan,
                            std::unique_ptr<input_file> copy, std::size_t block_size)
@@ -32,8 +19,8 @@ const status& marked_lines::error() const {
 }
 
 bool marked_lines::piece_contains(const char* piece, std::size_t size,
-                                  const std::string& marker) {
-  const text_matcher matcher(marker, false);
+                                  const line_marker& marker) {
+  const text_matcher& matcher = marker.matcher();
   bool found = false;
   const auto note = [&found](std::size_t) { found = true; };
   if (tail_.empty()) {
@@ -44,7 +31,7 @@ bool marked_lines::piece_contains(const char* piece, std::size_t size,
     matcher.for_each_match(tail_.data(), tail_.size(), note);
   }
   if (!found) {
-    const std::size_t keep = marker.size() - 1;
+    const std::size_t keep = marker.length() - 1;
     if (tail_.empty())
       tail_.assign(piece + size - std::min(keep, size), std::min(keep, size));
     else if (tail_.size() > keep)
@@ -53,7 +40,7 @@ bool marked_lines::piece_contains(const char* piece, std::size_t size,
   return found;
 }
 
-bool marked_lines::next_line(const std::string& marker, bool& contains) {
+bool marked_lines::next_line(const line_marker& marker, bool& contains) {
   line_length_ = 0;
   line_has_feed_ = false;
   tail_.clear();

@@ -13,31 +13,24 @@
 #include <memory>
 #include <string>
 
+#include "common/buffered_reader.h"
+#include "engine/text_matcher.h"
 #include "platform/platform.h"
 
 namespace quillmend {
 
-// Buffered reading of raw bytes.
-class block_reader {
+// A marker looked for in lines, as a plain case-sensitive substring; the
+// search for it is prepared once and used for every line. An empty marker is
+// in every line.
+class line_marker {
  public:
-  block_reader(std::unique_ptr<input_file> file, std::size_t block_size);
-
-  // Makes at least one byte available; false at the end of input or on an
-  // error (see error()).
-  bool fill();
-  const char* data() const { return buffer_.get() + begin_; }
-  std::size_t available() const { return end_ - begin_; }
-  void consume(std::size_t count) { begin_ += count; }
-  const status& error() const { return error_; }
+  explicit line_marker(const std::string& text);
+  bool empty() const { return matcher_ == nullptr; }
+  std::size_t length() const { return matcher_ == nullptr ? 0 : matcher_->length(); }
+  const text_matcher& matcher() const { return *matcher_; }
 
  private:
-  std::unique_ptr<input_file> file_;
-  std::unique_ptr<char[]> buffer_;
-  std::size_t block_size_;
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
-  bool at_end_ = false;
-  status error_;
+  std::shared_ptr<const text_matcher> matcher_;
 };
 
 class marked_lines {
@@ -49,7 +42,7 @@ class marked_lines {
   // Moves to the next line and tells whether it contains `marker` as a
   // plain, case-sensitive substring (an empty marker is in every line).
   // False at the end of input, and on an error.
-  bool next_line(const std::string& marker, bool& contains);
+  bool next_line(const line_marker& marker, bool& contains);
 
   // Writes the current line with its own line end; a last line without one
   // gets a line feed. Exactly one of write_line and skip_line follows each
@@ -61,11 +54,11 @@ class marked_lines {
   const status& error() const;
 
  private:
-  bool piece_contains(const char* piece, std::size_t size, const std::string& marker);
+  bool piece_contains(const char* piece, std::size_t size, const line_marker& marker);
   status move_line(replacement_file* out);
 
-  block_reader scan_;
-  block_reader copy_;
+  buffered_reader scan_;
+  buffered_reader copy_;
   std::uint64_t line_length_ = 0;  // bytes of the current line, line feed excluded
   bool line_has_feed_ = false;
   std::string tail_;  // last marker-length - 1 bytes seen of the current line

@@ -1,23 +1,11 @@
 #include "splice/splice_block.h"
 
 #include "common/work_files.h"
+#include "platform/commands.h"
 #include "splice/marked_lines.h"
 
 namespace quillmend {
 namespace {
-
-struct splice_record {
-  std::string source_end;
-  std::string target_end;
-};
-
-bool read_record(script_state& state, splice_record& record) {
-  state.find_text = state.current_line;
-  line_reader& script = *state.script_stream;
-  return script.read_line(record.source_end) && script.read_line(state.source_dir) &&
-         script.read_line(state.replace_text) && script.read_line(record.target_end) &&
-         script.read_line(state.target_dir);
-}
 
 // Opens `path` twice, for marked_lines; null when it cannot be read.
 std::unique_ptr<marked_lines> open_marked(platform& os, const std::string& path) {
@@ -31,7 +19,7 @@ std::unique_ptr<marked_lines> open_marked(platform& os, const std::string& path)
 // Each step reads lines until one contains `marker`; `write` says what
 // happens to the lines before it, `write_found` to that line. Returns whether
 // such a line was found; errors land in `result`.
-bool pass_lines_until(marked_lines& lines, const std::string& marker,
+bool pass_lines_until(marked_lines& lines, const line_marker& marker,
                       replacement_file& out, bool write, bool write_found,
                       status& result) {
   bool contains = false;
@@ -44,23 +32,26 @@ bool pass_lines_until(marked_lines& lines, const std::string& marker,
   return false;
 }
 
-bool write_spliced(const script_state& state, const splice_record& record,
-                   marked_lines& source, marked_lines& target, replacement_file& out) {
+bool write_spliced(const splice_record& record, marked_lines& source,
+                   marked_lines& target, replacement_file& out) {
   status result;
   const bool target_has_start =
-      pass_lines_until(target, state.replace_text, out, true, true, result);
+      pass_lines_until(target, line_marker(record.target_start), out, true, true, result);
   // Without its start line, the source has no block: splicing would only
   // delete the target's block.
-  if (!pass_lines_until(source, state.find_text, out, false, false, result)) return false;
-  pass_lines_until(source, record.source_end, out, true, false, result);
+  if (!pass_lines_until(source, line_marker(record.source_start), out, false, false,
+                        result))
+    return false;
+  pass_lines_until(source, line_marker(record.source_end), out, true, false, result);
   if (!result.is_ok()) return false;
   // Without an end line after its start line, the rest of the target would
   // be lost: refuse instead.
-  if (target_has_start &&
-      !pass_lines_until(target, record.target_end, out, false, true, result))
+  if (target_has_start && !pass_lines_until(target, line_marker(record.target_end), out,
+                                            false, true, result))
     return false;
+  const line_marker any_line("");
   bool contains = false;
-  while (result.is_ok() && target.next_line(std::string(), contains))
+  while (result.is_ok() && target.next_line(any_line, contains))
     result = target.write_line(out);
   if (result.is_ok()) result = target.error();
   return result.is_ok();
@@ -68,18 +59,20 @@ bool write_spliced(const script_state& state, const splice_record& record,
 
 }  // namespace
 
-bool splice_block(script_state& state, platform& os) {
-  splice_record record;
-  if (!read_record(state, record)) return false;
-  std::unique_ptr<marked_lines> source = open_marked(os, state.source_dir);
+bool splice_block(const splice_record& record, platform& os) {
+  std::unique_ptr<marked_lines> source = open_marked(os, record.source_path);
   if (!source) return false;
-  std::unique_ptr<marked_lines> target = open_marked(os, state.target_dir);
+  std::unique_ptr<marked_lines> target = open_marked(os, record.target_path);
   if (!target) return false;
-  os.prepare_work_folder(kNewListFolder);
+  prepare_work_folder(os, kNewListFolder);
   opened<replacement_file> out = os.open_replacement(kSplicedWorkFile, "");
   if (!out.result.is_ok()) return false;
-  if (!write_spliced(state, record, *source, *target, *out.file)) return false;
+  if (!write_spliced(record, *source, *target, *out.file)) return false;
   return out.file->commit().is_ok();
+}
+
+bool copy_back(const splice_record& record, platform& os) {
+  return copy_and_report(os, kSplicedWorkFile, record.target_path);
 }
 
 }  // namespace quillmend

@@ -2,19 +2,19 @@
 // two marker lines of a target file by the block between two marker lines of
 // a source file.
 //
-// A record is six script lines: source start marker (the line in
-// current_line), source end marker, source file, target start marker, target
-// end marker, target file. A line contains a marker when the marker is a
-// plain, case-sensitive substring of it; an empty marker is in every line.
+// A record is six script lines: source start marker, source end marker,
+// source file, target start marker, target end marker, target file. A line
+// contains a marker when the marker is a plain, case-sensitive substring of
+// it; an empty marker is in every line.
 //
 // The result goes to the work file c:\temp\new\temp.txt: the target up to and
 // including its start line, the source's lines strictly between its marker
 // lines, then the target from its end line on. Every line keeps its own line
-// end; a last line without one gets a line feed. The caller copies the work
-// file over the target after a success.
+// end; a last line without one gets a line feed. copy_back() then copies the
+// work file over the target.
 //
-// Fails, writing no message and leaving the target untouched, when the
-// script ends inside the record, a file is missing or unreadable, the work
+// Fails, writing no message and leaving the target untouched, when a file is
+// missing or unreadable, the work
 // file cannot be written, the source has no start-marker line, or the
 // target has its start line but no end line after it. A target without its
 // start line gets the source block appended; a source block without its end
@@ -22,12 +22,27 @@
 #ifndef QUILLMEND_SPLICE_SPLICE_BLOCK_H_
 #define QUILLMEND_SPLICE_SPLICE_BLOCK_H_
 
-#include "driver/script_state.h"
+#include <string>
+
 #include "platform/platform.h"
 
 namespace quillmend {
 
-bool splice_block(script_state& state, platform& os);
+struct splice_record {
+  std::string source_start;
+  std::string source_end;
+  std::string source_path;
+  std::string target_start;
+  std::string target_end;
+  std::string target_path;
+};
+
+// Writes the work file. The caller holds the work lock until copy_back().
+bool splice_block(const splice_record& record, platform& os);
+
+// Copies the work file over the record's target. A failure is reported on
+// the diagnostics stream; returns whether the copy was made.
+bool copy_back(const splice_record& record, platform& os);
 
 }  // namespace quillmend
 

@@ -26,7 +26,7 @@ class CopyFilesTest : public ::testing::Test {
 
   bool copy(const std::string& line) {
     state.current_line = line;
-    return copy_files(state, os);
+    return dispatch_line(state, os);
   }
 
   script_state state;
@@ -40,7 +40,7 @@ TEST_F(CopyFilesTest, BothOperatorFormsRenameAlike) {
     fresh.files = os.files;
     fresh.folders = os.folders;
     state.current_line = line;
-    ASSERT_TRUE(copy_files(state, fresh)) << line;
+    ASSERT_TRUE(dispatch_line(state, fresh)) << line;
     EXPECT_EQ(fresh.files["out\\index.html"], "i") << line;
     EXPECT_EQ(fresh.files["out\\Index2.html"], "I") << line;
     EXPECT_EQ(fresh.files["out\\a.html.html"], "aa") << line;

@@ -7,12 +7,15 @@
 #include "platform/wildcard.h"
 
 namespace quillmend {
-namespace {
 
 std::string parent_of(const std::string& path) {
-  const std::size_t cut = path.rfind('\\');
+  const std::size_t cut = path.find_last_of("\\/");
   return cut == std::string::npos ? "" : path.substr(0, cut);
 }
+
+namespace {
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
 
 class fake_input : public input_file {
  public:
@@ -54,7 +57,7 @@ class fake_replacement : public replacement_file {
   std::string content_;
 };
 
-class fake_lock : public work_lock {
+class fake_lock : public file_lock {
  public:
   explicit fake_lock(fake_platform& os) : os_(os) { ++os_.locks_held; }
   ~fake_lock() override { --os_.locks_held; }
@@ -84,7 +87,7 @@ bool fake_platform::should_fail(const std::string& operation) {
 
 void fake_platform::add_folder(const std::string& path) {
   for (std::size_t i = 1; i <= path.size(); ++i)
-    if (i == path.size() || path[i] == '\\') folders.insert(path.substr(0, i));
+    if (i == path.size() || is_separator(path[i])) folders.insert(path.substr(0, i));
 }
 
 void fake_platform::add_file(const std::string& path, const std::string& content) {
@@ -100,11 +103,11 @@ bool fake_platform::exists(const std::string& path) const {
   return files.count(path) > 0 || folders.count(path) > 0;
 }
 
-opened<input_file> fake_platform::open_input(const std::string& path) {
+opened<input_file> fake_platform::open_input(const std::string& path, open_mode) {
   if (should_fail("open_input")) return {nullptr, status::failed("injected open error")};
   const auto it = files.find(path);
   if (it == files.end()) {
-    if (folders.count(path) > 0 || path.empty() || path.back() == '\\')
+    if (folders.count(path) > 0 || path.empty() || is_separator(path.back()))
       return {nullptr, status::failed("Is a directory")};
     return {nullptr, status::not_found("No such file or directory")};
   }
@@ -112,7 +115,7 @@ opened<input_file> fake_platform::open_input(const std::string& path) {
 }
 
 opened<replacement_file> fake_platform::open_replacement(const std::string& target,
-                                                         const std::string&) {
+                                                         const std::string&, open_mode) {
   if (should_fail("open_replacement"))
     return {nullptr, status::failed("injected open error")};
   if (!folder_exists(parent_of(target)))
@@ -130,10 +133,7 @@ status fake_platform::make_dir(const std::string& path) {
   return status::ok();
 }
 
-status fake_platform::prepare_work_folder(const std::string& path) {
-  add_folder(path);
-  return status::ok();
-}
+bool fake_platform::is_dir(const std::string& path) { return folder_exists(path); }
 
 status fake_platform::list_matching(const std::string& path_pattern,
                                     std::vector<std::string>& names) {
@@ -157,17 +157,6 @@ status fake_platform::list_matching(const std::string& path_pattern,
   return names.empty() ? status::not_found("File Not Found") : status::ok();
 }
 
-status fake_platform::copy_file(const std::string& from, const std::string& to) {
-  if (should_fail("copy_file")) return status::failed("injected copy error");
-  const auto it = files.find(from);
-  if (it == files.end()) return status::not_found("No such file or directory");
-  if (!folder_exists(parent_of(to)))
-    return status::not_found("No such file or directory");
-  if (folders.count(to) > 0) return status::failed("Is a directory");
-  files[to] = it->second;
-  return status::ok();
-}
-
 void fake_platform::run_command(const std::string& command_line) {
   commands.push_back(command_line);
 }
@@ -180,8 +169,9 @@ void fake_platform::pause() {
   commands.push_back(kPaused);
 }
 
-std::unique_ptr<work_lock> fake_platform::lock_work_folder() {
+std::unique_ptr<file_lock> fake_platform::lock_file(const std::string& path) {
   ++locks_taken;
+  locked_paths.push_back(path);
   return std::make_unique<fake_lock>(*this);
 }
 

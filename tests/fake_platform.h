@@ -2,8 +2,10 @@
 // recorded instead of run, and failures injected on demand.
 //
 // Paths are kept exactly as the code under test composes them; a file's
-// folder is the part before its last backslash, and "" (the current folder)
-// and bare drives ("c:") always exist.
+// folder is the part before its last separator (a backslash or a slash, as
+// on the real platforms), and "" (the current folder) and bare drives ("c:")
+// always exist. Every operation, copies included, goes through the same
+// open, read, write and commit, so an injected fault reaches all of them.
 #ifndef QUILLMEND_TESTS_FAKE_PLATFORM_H_
 #define QUILLMEND_TESTS_FAKE_PLATFORM_H_
 
@@ -16,6 +18,9 @@
 #include "platform/platform.h"
 
 namespace quillmend {
+
+// The folder part of a path: before its last backslash or slash.
+std::string parent_of(const std::string& path);
 
 class fake_platform : public platform {
  public:
@@ -31,12 +36,15 @@ class fake_platform : public platform {
   std::ostringstream err;
   int locks_taken = 0;
   int locks_held = 0;
+  std::vector<std::string> locked_paths;  // each lock_file() path, in order
+  // Decides the product rules that differ between systems (the work folders).
+  platform_kind system = platform_kind::posix;
   // Bytes a single read returns at most, to exercise block boundaries.
   std::size_t read_chunk = 1 << 20;
 
   // Makes the nth call (1 = the next one) of an operation fail from now on.
   // Operations: open_input, open_replacement, read, write, commit, make_dir,
-  // list_matching, copy_file.
+  // list_matching.
   void fail_call(const std::string& operation, int nth);
   // Makes only the nth call of an operation fail: a passing fault.
   void fail_once(const std::string& operation, int nth);
@@ -50,18 +58,20 @@ class fake_platform : public platform {
 
   std::ostream& console() override { return out; }
   std::ostream& diagnostics() override { return err; }
-  opened<input_file> open_input(const std::string& path) override;
+  platform_kind kind() const override { return system; }
+  opened<input_file> open_input(const std::string& path,
+                                open_mode mode = open_mode::text) override;
   opened<replacement_file> open_replacement(const std::string& target,
-                                            const std::string& mode_source) override;
+                                            const std::string& mode_source,
+                                            open_mode mode = open_mode::text) override;
   status make_dir(const std::string& path) override;
-  status prepare_work_folder(const std::string& path) override;
+  bool is_dir(const std::string& path) override;
   status list_matching(const std::string& path_pattern,
                        std::vector<std::string>& names) override;
-  status copy_file(const std::string& from, const std::string& to) override;
   void run_command(const std::string& command_line) override;
   void run_interactive_interpreter() override;
   void pause() override;
-  std::unique_ptr<work_lock> lock_work_folder() override;
+  std::unique_ptr<file_lock> lock_file(const std::string& path) override;
 
   // True when this call of `operation` is one set to fail; counts the call.
   bool should_fail(const std::string& operation);

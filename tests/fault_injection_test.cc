@@ -28,9 +28,9 @@ struct fault_scenario {
   // without failures. A run that fails leaves each as it was.
   std::map<std::string, std::string> targets;
   const char* mode_message;
-  // Failures after which the design goes on, each with the diagnostics text
-  // that must say so.
-  std::map<std::string, std::string> carries_on;
+  // Failures after which the design goes on (a copy that cannot be made)
+  // must say so on the diagnostics stream with one of these texts.
+  std::vector<std::string> carries_on;
   // Failures the design ignores because they cannot matter (a folder that
   // already exists).
   std::set<std::string> harmless;
@@ -65,9 +65,9 @@ const std::vector<fault_scenario>& scenarios() {
        "[txt_content_replace_txt]\n<m>\n</m>\nmenu.htm\n<m>\n</m>\npage.htm\n",
        {{"page.htm", "head\n<m>\nnew 1\nnew 2\n</m>\ntail\n"}},
        "txt_content_replace_txt error.\n",
-       {{"copy_file",
-         "copy \"c:\\temp\\new\\temp.txt\" to \"page.htm\" failed: injected copy error"}},
-       {}},
+       {"copy \"c:\\temp\\new\\temp.txt\" to \"page.htm\" failed: injected"},
+       // The work folders are made on every use: they exist after the first.
+       {"make_dir"}},
       {"copy section",
        {{"src\\a.htm", "A"},
         {"src\\B.HTM", "B"},
@@ -76,17 +76,22 @@ const std::vector<fault_scenario>& scenarios() {
        "[copy_file]\nsrc\nout\n*.htm > .html\n",
        {{"out\\a.html", "A"}, {"out\\B.html", "B"}},
        "\ncopy_file error.\n",
-       {{"copy_file", "failed: injected copy error"},
-        {"list_matching", "dir \"src\\*.htm\": injected listing error"}},
+       {"\" failed: injected", "dir \"src\\*.htm\": injected listing error"},
        // The list folders exist before the engine makes its parent folders.
        {"make_dir"}},
   };
   return table;
 }
 
-const char* const kOperations[] = {"open_input",    "open_replacement", "read",
-                                   "write",         "commit",           "make_dir",
-                                   "list_matching", "copy_file"};
+const char* const kOperations[] = {"open_input", "open_replacement", "read",
+                                   "write",      "commit",           "make_dir",
+                                   "list_matching"};
+
+bool reports_one_of(const std::string& err, const std::vector<std::string>& texts) {
+  for (const std::string& text : texts)
+    if (err.find(text) != std::string::npos) return true;
+  return false;
+}
 
 struct run_outcome {
   int exit_status;
@@ -221,10 +226,9 @@ TEST(FaultInjectionTest, EveryFailingCallStopsCleanlyOrIsReported) {
           }
           ASSERT_EQ(r.exit_status, 1) << r.out;
           EXPECT_TRUE(ends_with(r.out, kPauseLine)) << r.out;
-          const auto reported = s.carries_on.find(operation);
-          if (reported != s.carries_on.end()) {
+          if (!r.err.empty()) {
             ++outcomes["reported and went on"];
-            EXPECT_NE(r.err.find(reported->second), std::string::npos) << r.err;
+            EXPECT_TRUE(reports_one_of(r.err, s.carries_on)) << r.err;
           } else {
             ++outcomes["harmless"];
             EXPECT_TRUE(s.harmless.count(operation) > 0)

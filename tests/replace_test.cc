@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "driver/script_state.h"
 #include "engine/replace_in_file.h"
 #include "engine/stream_replace.h"
 #include "engine/text_matcher.h"
@@ -105,20 +104,20 @@ TEST(CharsEqualTest, FoldsOnlyAsciiLetters) {
 class ReplaceInFileTest : public ::testing::Test {
  protected:
   ReplaceInFileTest() {
-    state.find_text = "old";
-    state.replace_text = "new";
-    state.source_dir = "src";
-    state.target_dir = "out";
+    job.find_text = "old";
+    job.replace_text = "new";
+    job.source_dir = "src";
+    job.target_dir = "out";
     os.add_file("src\\a.txt", "old and OLD");
     os.add_folder("out");
   }
 
   bool run(const std::string& line) {
-    state.current_line = line;
-    return replace_in_file(state, os);
+    job.name_line = line;
+    return replace_in_file(job, os);
   }
 
-  script_state state;
+  replace_job job;
   fake_platform os;
 };
 
@@ -130,7 +129,7 @@ TEST_F(ReplaceInFileTest, WritesTheCopyAndItsLine) {
 }
 
 TEST_F(ReplaceInFileTest, IgnoresCaseWhenAsked) {
-  state.ignore_case = true;
+  job.ignore_case = true;
   EXPECT_TRUE(run("a.txt"));
   EXPECT_EQ(os.files["out\\a.txt"], "new and new");
 }
@@ -159,10 +158,33 @@ TEST_F(ReplaceInFileTest, MissingInputIsReportedAndNothingCreated) {
 
 TEST_F(ReplaceInFileTest, EmptyFindTextLeavesTheTargetAlone) {
   os.add_file("out\\a.txt", "precious");
-  state.find_text.clear();
+  job.find_text.clear();
   EXPECT_FALSE(run("a.txt"));
   EXPECT_EQ(os.out.str(), "src\\a.txt the text you want to replace can't be NULL.\n");
   EXPECT_EQ(os.files["out\\a.txt"], "precious");
+}
+
+// An empty find text is refused before anything is made: no folder on the
+// way to the target, and its own message even where the target could not
+// be opened.
+TEST_F(ReplaceInFileTest, EmptyFindTextIsRefusedBeforeAnyFolderOrOutput) {
+  os.add_file("src\\sub\\b.txt", "old");
+  os.add_file("src\\c.txt", "old");
+  os.add_folder("out\\c.txt");
+  job.find_text.clear();
+  EXPECT_FALSE(run("sub\\b.txt"));
+  EXPECT_FALSE(os.exists("out\\sub"));
+  EXPECT_FALSE(run("c.txt"));
+  EXPECT_EQ(os.out.str(),
+            "src\\sub\\b.txt the text you want to replace can't be NULL.\n"
+            "src\\c.txt the text you want to replace can't be NULL.\n");
+}
+
+TEST_F(ReplaceInFileTest, SlashSeparatesFoldersInANameLine) {
+  os.add_file("src\\docs/a.txt", "old");
+  EXPECT_TRUE(run("docs/a.txt"));
+  EXPECT_EQ(os.files["out\\docs/a.txt"], "new");
+  EXPECT_TRUE(os.folders.count("out\\docs"));
 }
 
 TEST_F(ReplaceInFileTest, CreatesTargetSubfolders) {
@@ -173,7 +195,7 @@ TEST_F(ReplaceInFileTest, CreatesTargetSubfolders) {
 }
 
 TEST_F(ReplaceInFileTest, InPlaceReplacementWorks) {
-  state.target_dir = "src";
+  job.target_dir = "src";
   EXPECT_TRUE(run("a.txt"));
   EXPECT_EQ(os.files["src\\a.txt"], "new and OLD");
 }
@@ -193,20 +215,35 @@ TEST_F(ReplaceInFileTest, FailuresLeaveTheOldTarget) {
     fresh.add_file("src\\a.txt", "old");
     fresh.add_file("out\\a.txt", "earlier");
     fresh.fail_call(c.operation, 1);
-    state.current_line = "a.txt";
-    EXPECT_FALSE(replace_in_file(state, fresh)) << c.operation;
+    job.name_line = "a.txt";
+    EXPECT_FALSE(replace_in_file(job, fresh)) << c.operation;
     EXPECT_EQ(fresh.out.str(), c.expected_out) << c.operation;
     EXPECT_EQ(fresh.files["out\\a.txt"], "earlier") << c.operation;
   }
 }
 
-TEST(MakeParentDirsTest, CreatesEachFolderOnTheWay) {
+TEST(MakeParentDirsTest, CreatesEachFolderOnTheWayAtEitherSeparator) {
+  for (const char* path : {"top\\mid\\leaf\\file.txt", "top/mid/leaf/file.txt",
+                           "top\\mid/leaf\\file.txt"}) {
+    fake_platform os;
+    os.make_parent_dirs(path);
+    const std::string p = path;
+    EXPECT_TRUE(os.folders.count(p.substr(0, 3))) << path;
+    EXPECT_TRUE(os.folders.count(p.substr(0, 7))) << path;
+    EXPECT_TRUE(os.folders.count(p.substr(0, 12))) << path;
+    EXPECT_FALSE(os.exists(path)) << path;
+  }
+}
+
+TEST(MakeDirsTest, MakesTheWholeChainOrSaysWhyNot) {
   fake_platform os;
-  make_parent_dirs(os, "top\\mid\\leaf\\file.txt");
-  EXPECT_TRUE(os.folders.count("top"));
-  EXPECT_TRUE(os.folders.count("top\\mid"));
-  EXPECT_TRUE(os.folders.count("top\\mid\\leaf"));
-  EXPECT_FALSE(os.exists("top\\mid\\leaf\\file.txt"));
+  EXPECT_TRUE(os.make_dirs("a\\b/c").is_ok());
+  EXPECT_TRUE(os.is_dir("a\\b/c"));
+  EXPECT_TRUE(os.make_dirs("a\\b/c").is_ok()) << "a folder that exists is fine";
+  os.add_file("f", "x");
+  const status blocked = os.make_dirs("f\\g");
+  EXPECT_FALSE(blocked.is_ok());
+  EXPECT_FALSE(blocked.reason().empty());
 }
 
 }  // namespace

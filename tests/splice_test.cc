@@ -141,14 +141,15 @@ TEST(MarkedLinesTest, FindsMarkersAcrossBlockBoundaries) {
     os.add_file("f", "no\n" + long_line + "\nMAR\nK\n");
     marked_lines lines(os.open_input("f").file, os.open_input("f").file, block);
     opened<replacement_file> out = os.open_replacement("o", "");
+    const line_marker mark("MARK");
     bool contains = true;
     const bool expected[] = {false, true, false, false};
     for (bool want : expected) {
-      ASSERT_TRUE(lines.next_line("MARK", contains)) << block;
+      ASSERT_TRUE(lines.next_line(mark, contains)) << block;
       EXPECT_EQ(contains, want) << block;
       ASSERT_TRUE(lines.write_line(*out.file).is_ok());
     }
-    EXPECT_FALSE(lines.next_line("MARK", contains));
+    EXPECT_FALSE(lines.next_line(mark, contains));
     ASSERT_TRUE(out.file->commit().is_ok());
     EXPECT_EQ(os.files["o"], "no\n" + long_line + "\nMAR\nK\n") << block;
   }

@@ -4,13 +4,13 @@
 // just before it is dropped too, so LF and CR LF files read the same. Lines
 // have any length. A last line without a line feed is delivered like any
 // other. No byte ends the input early.
-#ifndef QUILLMEND_DRIVER_LINE_READER_H_
-#define QUILLMEND_DRIVER_LINE_READER_H_
+#ifndef QUILLMEND_COMMON_LINE_READER_H_
+#define QUILLMEND_COMMON_LINE_READER_H_
 
-#include <cstddef>
 #include <memory>
 #include <string>
 
+#include "common/buffered_reader.h"
 #include "platform/platform.h"
 
 namespace quillmend {
@@ -23,19 +23,12 @@ class line_reader {
   // from then on; also on a read error, which failed() then tells.
   bool read_line(std::string& line);
 
-  bool failed() const { return !error_.is_ok(); }
+  bool failed() const { return !input_.error().is_ok(); }
 
  private:
-  bool refill();
-
-  std::unique_ptr<input_file> file_;
-  std::unique_ptr<char[]> buffer_;
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
-  bool at_end_ = false;
-  status error_;
+  buffered_reader input_;
 };
 
 }  // namespace quillmend
 
-#endif  // QUILLMEND_DRIVER_LINE_READER_H_
+#endif  // QUILLMEND_COMMON_LINE_READER_H_
