@@ -39,11 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   quillmend::marked_lines lines(os.open_input("f").file, os.open_input("f").file, block);
   quillmend::opened<quillmend::replacement_file> out = os.open_replacement("out", "");
 
+  std::vector<quillmend::line_marker> prepared;
+  for (const std::string& marker : markers) prepared.emplace_back(marker);
   const std::vector<std::string> reference = quillmend_fuzz::split_lines(text);
   std::string expected;
   std::size_t index = 0;
   bool contains = false;
-  while (lines.next_line(markers[index % markers.size()], contains)) {
+  while (lines.next_line(prepared[index % prepared.size()], contains)) {
     require(index < reference.size(), "more lines than the reference");
     const std::string& marker = markers[index % markers.size()];
     require(contains == (reference[index].find(marker) != std::string::npos),
@@ -59,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   require(index == reference.size(), "fewer lines than the reference");
   require(lines.error().is_ok(), "an error without a failing read");
-  require(!lines.next_line(markers[0], contains), "a line after the end");
+  require(!lines.next_line(prepared[0], contains), "a line after the end");
   require(out.file->commit().is_ok(), "the fake cannot commit");
   require(os.files["out"] == expected, "the written lines differ from the reference");
   return 0;
