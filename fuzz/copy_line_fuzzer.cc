@@ -2,15 +2,18 @@
 //   next_token: the tokens and the blanks between them make up the line
 //     again, a token has blanks only inside quotes, and it ends at a blank
 //     outside quotes or at the end of the line;
-//   normalize_pattern: a plain rewrite of its rule; it never grows;
+//   normalize_pattern: the stars it took off, put back, give the unquoted
+//     pattern, and a pattern without an outer star stays as written;
 //   wildcard_match: a textbook dynamic-programming matcher;
-//   split_listing_pattern: the unquoted pattern cut at its last separator.
+//   split_listing_pattern: folder, separator and name pattern give back the
+//     unquoted pattern, and the name pattern holds no separator.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "common/ascii.h"
 #include "copy/copy_tokens.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/wildcard.h"
@@ -56,32 +59,31 @@ void check_tokens(const std::string& line) {
   require(rebuilt == line, "tokens and blanks do not make up the line");
 }
 
-std::string reference_normalize(const std::string& pattern) {
-  std::string literal;
-  for (char c : pattern)
-    if (c != '"') literal += c;
-  if (literal.size() < 2) return pattern;
-  const bool leading = literal[0] == '*';
-  const bool trailing = literal[literal.size() - 1] == '*';
-  if (!leading && !trailing) return pattern;
-  return literal.substr(leading ? 1 : 0,
-                        literal.size() - (leading ? 1 : 0) - (trailing ? 1 : 0));
+std::string without_quotes(const std::string& text) {
+  std::string unquoted;
+  for (char c : text)
+    if (c != '"') unquoted += c;
+  return unquoted;
 }
 
+// The literal part is the unquoted pattern less one outer star at each end
+// that has one; a pattern with no outer star (or of one character) stays.
 void check_normalize(const std::string& pattern) {
   std::string normalized = pattern;
   quillmend::normalize_pattern(normalized);
-  require(normalized.size() <= pattern.size(), "normalize_pattern grows its pattern");
-  require(normalized == reference_normalize(pattern),
-          "normalize_pattern differs from the reference");
-  if (normalized != pattern)
-    require(normalized.find('"') == std::string::npos,
-            "a rewritten pattern kept a quote");
+  const std::string unquoted = without_quotes(pattern);
+  const bool has_outer_star =
+      unquoted.size() >= 2 && (unquoted.front() == '*' || unquoted.back() == '*');
+  if (!has_outer_star) {
+    require(normalized == pattern, "a pattern without an outer star was rewritten");
+    return;
+  }
+  require(normalized.find('"') == std::string::npos, "a rewritten pattern kept a quote");
+  const std::string rewrapped = (unquoted.front() == '*' ? "*" : "") + normalized +
+                                (unquoted.back() == '*' ? "*" : "");
+  require(rewrapped == unquoted, "the stars put back do not give the unquoted pattern");
 }
 
-char fold(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool reference_match(const std::string& pattern, const std::string& name) {
   // matched[j]: the pattern's first i characters match the name's first j.
@@ -94,7 +96,8 @@ bool reference_match(const std::string& pattern, const std::string& name) {
       if (p == '*') {
         next[j] = matched[j] || (j > 0 && next[j - 1]);
       } else if (j > 0) {
-        next[j] = matched[j - 1] && (p == '?' || fold(p) == fold(name[j - 1]));
+        next[j] = matched[j - 1] && (p == '?' || quillmend::to_lower_ascii(p) ==
+                                                quillmend::to_lower_ascii(name[j - 1]));
       }
     }
     matched.swap(next);
@@ -102,20 +105,28 @@ bool reference_match(const std::string& pattern, const std::string& name) {
   return matched[name.size()] != 0;
 }
 
+bool is_path_separator(char c) { return c == '\\' || c == '/'; }
+
+// Folder, separator and name pattern give back the unquoted input, and the
+// name pattern holds no separator.
 void check_listing_split(const std::string& path_pattern) {
   const quillmend::listing_request request =
       quillmend::split_listing_pattern(path_pattern);
-  std::string unquoted;
-  for (char c : path_pattern)
-    if (c != '"') unquoted += c;
-  const std::size_t cut = unquoted.find_last_of("\\/");
-  if (cut == std::string::npos) {
-    require(request.folder.empty() && request.name_pattern == unquoted,
-            "a pattern without a separator is not in the current folder");
+  const std::string unquoted = without_quotes(path_pattern);
+  const std::string& name = request.name_pattern;
+  for (char c : name) require(!is_path_separator(c), "a separator in the name pattern");
+  if (request.folder.empty()) {
+    require(name == unquoted, "a pattern in the current folder lost characters");
     return;
   }
-  require(request.name_pattern == unquoted.substr(cut + 1), "wrong name pattern");
-  require(request.folder == unquoted.substr(0, cut == 0 ? 1 : cut), "wrong folder");
+  // The root keeps its one separator as the folder.
+  const bool root = request.folder.size() == 1 && is_path_separator(request.folder[0]);
+  if (root && request.folder + name == unquoted) return;
+  const std::size_t cut = request.folder.size();
+  require(cut < unquoted.size() && is_path_separator(unquoted[cut]) &&
+              unquoted.compare(0, cut, request.folder) == 0 &&
+              unquoted.compare(cut + 1, std::string::npos, name) == 0,
+          "folder, separator and name do not give back the pattern");
 }
 
 const char kNameAlphabet[] = {'a', 'A', 'b', '.', '*', '?', '"', '\\', '\xc9', '\xe9'};

@@ -65,6 +65,29 @@ TEST_F(CopyFilesTest, NamesWithoutTheLiteralPartKeepTheirNames) {
   EXPECT_EQ(os.files["out\\keep.txt"], "k");
 }
 
+// The whole alphabet folds, its last letter included.
+TEST_F(CopyFilesTest, LetterCaseIsIgnoredFromAToZ) {
+  os.add_file("src\\a.ZIP", "a");
+  os.add_file("src\\b.zip", "b");
+  os.add_file("src\\c.Zip", "c");
+  os.add_file("src\\AZ.txt", "az");
+  ASSERT_TRUE(copy("*.zip > .bak"));
+  EXPECT_EQ(os.files["out\\a.bak"], "a");
+  EXPECT_EQ(os.files["out\\b.bak"], "b");
+  EXPECT_EQ(os.files["out\\c.bak"], "c");
+  ASSERT_TRUE(copy("az* > Za"));
+  EXPECT_EQ(os.files["out\\Za.txt"], "az");
+}
+
+TEST_F(CopyFilesTest, APatternWithASlashListsThatFolder) {
+  os.add_file("src\\sub\\x.htm", "x");
+  ASSERT_TRUE(copy("sub/*.htm > .html"));
+  EXPECT_EQ(os.files["c:\\temp\\old\\myCopyTemp.txt"], "x.htm\n");
+  // Without an outer star the whole pattern is the literal part, which no
+  // bare name holds: the name stays.
+  EXPECT_EQ(os.files["c:\\temp\\new\\myCopyTemp.txt"], "x.htm\n");
+}
+
 TEST_F(CopyFilesTest, BlankLinesAreSkipped) {
   for (const char* line : {"", "   ", "\t"}) {
     EXPECT_TRUE(copy(line)) << line;
@@ -100,6 +123,17 @@ TEST_F(CopyFilesTest, StaleListsAreNeverUsed) {
   os.fail_call("open_replacement", 1);  // the listing cannot be written
   EXPECT_FALSE(copy("*.htm > .html"));
   EXPECT_FALSE(os.exists("out\\stale.html"));
+}
+
+// A new list left by an earlier line must not pair with a fresh listing when
+// renaming the names fails.
+TEST_F(CopyFilesTest, AFailedRenameOfTheNamesCopiesNothing) {
+  os.add_file("c:\\temp\\new\\myCopyTemp.txt", "stale1.html\nstale2.html\nstale3.html\n");
+  os.fail_call("open_replacement", 2);  // the listing is written, its rename is not
+  EXPECT_FALSE(copy("*.htm > .html"));
+  EXPECT_EQ(os.files["c:\\temp\\old\\myCopyTemp.txt"], "Index2.HTM\na.htm.htm\nindex.htm\n");
+  for (const char* name : {"out\\stale1.html", "out\\stale2.html", "out\\stale3.html"})
+    EXPECT_FALSE(os.exists(name)) << name;
 }
 
 }  // namespace

@@ -73,11 +73,6 @@ TEST(SectionHeaderTest, FailsWhenParameterLinesRunOut) {
   EXPECT_FALSE(parse_section_header(state));
 }
 
-struct driver_run {
-  int exit_status;
-  fake_platform os;
-};
-
 void run(fake_platform& os, const std::string& script, int& exit_status) {
   os.add_file("script", script);
   const char* const args[] = {"quillmend", "script"};
@@ -155,6 +150,21 @@ TEST(DriverTest, WorkLockIsHeldForCopyAndSplice) {
   EXPECT_EQ(exit_status, 1);
   EXPECT_EQ(os.locks_taken, 2);
   EXPECT_EQ(os.locks_held, 0);
+}
+
+// A line too large for memory ends the run like a failing line of its
+// section, with a word on the diagnostics stream, rather than an abort.
+TEST(DriverTest, RunningOutOfMemoryEndsTheRunWithTheModesMessage) {
+  fake_platform os;
+  os.read_chunk = 4;
+  os.add_file("script", "[txt_content_replace]\na\nb\nsrc\nout\nhuge line\n");
+  os.bad_alloc_at_read = 10;  // in the body line: the header took 9 reads of 4 bytes
+  const char* const args[] = {"quillmend", "script"};
+  EXPECT_EQ(run_script(2, args, os), 0);
+  EXPECT_EQ(os.out.str(), "\ntxt_content_replace error.\n");
+  EXPECT_NE(os.err.str().find("quillmend: script: out of memory"), std::string::npos)
+      << os.err.str();
+  EXPECT_TRUE(os.commands.empty()) << "no pause after a failure";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "tests/fake_platform.h"
 
 #include <algorithm>
+#include <new>
 
 #include "engine/stream_replace.h"
 #include "platform/path_map.h"
@@ -24,6 +25,7 @@ class fake_input : public input_file {
   status read(char* buffer, std::size_t size, std::size_t& count) override {
     count = 0;
     if (os_.should_fail("read")) return status::failed("injected read error");
+    if (os_.calls["read"] == os_.bad_alloc_at_read) throw std::bad_alloc();
     count = std::min({size, content_.size() - offset_, os_.read_chunk});
     std::copy_n(content_.data() + offset_, count, buffer);
     offset_ += count;

@@ -41,6 +41,9 @@ class fake_platform : public platform {
   platform_kind system = platform_kind::posix;
   // Bytes a single read returns at most, to exercise block boundaries.
   std::size_t read_chunk = 1 << 20;
+  // The nth read call (counted with the other reads) throws std::bad_alloc,
+  // as reading a line too large for memory would; 0 for never.
+  int bad_alloc_at_read = 0;
 
   // Makes the nth call (1 = the next one) of an operation fail from now on.
   // Operations: open_input, open_replacement, read, write, commit, make_dir,

@@ -44,6 +44,9 @@ TEST(WildcardTest, SplitsListingPatterns) {
       {"c:\\site\\src\\*", "c:\\site\\src", "*"},
       {"\\*.htm", "\\", "*.htm"},
       {"*.htm", "", "*.htm"},
+      // A slash separates folders too.
+      {"src\\sub/*.htm", "src\\sub", "*.htm"},
+      {"src/*.htm", "src", "*.htm"},
   };
   for (const auto& c : cases) {
     const listing_request request = split_listing_pattern(c.path_pattern);
