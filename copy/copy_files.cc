@@ -52,7 +52,8 @@ copy_line_form parse_copy_line(const std::string& text, copy_line& line) {
 
 bool copy_files(const copy_line& line, platform& os) {
   prepare_work_folder(os, kOldListFolder);
-  if (!write_listing(os, line.source_dir + "\\" + line.pattern, kOldListFile)) return false;
+  if (!write_listing(os, line.source_dir + "\\" + line.pattern, kOldListFile))
+    return false;
 
   replace_job rename_names;
   rename_names.find_text = line.pattern;

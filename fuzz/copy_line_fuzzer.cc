@@ -84,7 +84,6 @@ void check_normalize(const std::string& pattern) {
   require(rewrapped == unquoted, "the stars put back do not give the unquoted pattern");
 }
 
-
 bool reference_match(const std::string& pattern, const std::string& name) {
   // matched[j]: the pattern's first i characters match the name's first j.
   std::vector<char> matched(name.size() + 1, 0), next(name.size() + 1, 0);
@@ -96,8 +95,9 @@ bool reference_match(const std::string& pattern, const std::string& name) {
       if (p == '*') {
         next[j] = matched[j] || (j > 0 && next[j - 1]);
       } else if (j > 0) {
-        next[j] = matched[j - 1] && (p == '?' || quillmend::to_lower_ascii(p) ==
-                                                quillmend::to_lower_ascii(name[j - 1]));
+        next[j] =
+            matched[j - 1] && (p == '?' || quillmend::to_lower_ascii(p) ==
+                                               quillmend::to_lower_ascii(name[j - 1]));
       }
     }
     matched.swap(next);

@@ -3,7 +3,6 @@
 // system call; nothing here ever builds a shell command from a file name.
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -14,7 +13,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -398,9 +396,9 @@ class posix_platform : public platform {
         ::unlink(temp_path.c_str());
         return {nullptr, posix_error(error_number)};
       }
-      return {std::make_unique<posix_replacement_file>(std::move(fd), temp_path,
-                                                       final_path),
-              status::ok()};
+      return {
+          std::make_unique<posix_replacement_file>(std::move(fd), temp_path, final_path),
+          status::ok()};
     }
     return {nullptr, posix_error(EEXIST)};
   }

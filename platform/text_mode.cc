@@ -18,7 +18,8 @@ status crlf_input::read(char* buffer, std::size_t size, std::size_t& count) {
     const std::size_t run = std::min(raw_.available(), size - count);
     const void* cr = std::memchr(start, '\r', run);
     const std::size_t before =
-        cr == nullptr ? run : static_cast<std::size_t>(static_cast<const char*>(cr) - start);
+        cr == nullptr ? run
+                      : static_cast<std::size_t>(static_cast<const char*>(cr) - start);
     std::memcpy(buffer + count, start, before);
     count += before;
     raw_.consume(before);

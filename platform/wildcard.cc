@@ -15,8 +15,8 @@ bool wildcard_match(const std::string& pattern, const std::string& name) {
     if (p < pattern.size() && pattern[p] == '*') {
       star = p++;
       star_n = n;
-    } else if (p < pattern.size() &&
-               (pattern[p] == '?' || to_lower_ascii(pattern[p]) == to_lower_ascii(name[n]))) {
+    } else if (p < pattern.size() && (pattern[p] == '?' || to_lower_ascii(pattern[p]) ==
+                                                               to_lower_ascii(name[n]))) {
       ++p;
       ++n;
     } else if (star != std::string::npos) {

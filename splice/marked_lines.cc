@@ -8,7 +8,8 @@
 namespace quillmend {
 
 line_marker::line_marker(const std::string& text)
-    : matcher_(text.empty() ? nullptr : std::make_shared<const text_matcher>(text, false)) {}
+    : matcher_(text.empty() ? nullptr
+                            : std::make_shared<const text_matcher>(text, false)) {}
 
 marked_lines::marked_lines(std::unique_ptr<input_file> scan,
                            std::unique_ptr<input_file> copy, std::size_t block_size)

@@ -46,8 +46,8 @@ bool write_spliced(const splice_record& record, marked_lines& source,
   if (!result.is_ok()) return false;
   // Without an end line after its start line, the rest of the target would
   // be lost: refuse instead.
-  if (target_has_start && !pass_lines_until(target, line_marker(record.target_end), out,
-                                            false, true, result))
+  if (target_has_start &&
+      !pass_lines_until(target, line_marker(record.target_end), out, false, true, result))
     return false;
   const line_marker any_line("");
   bool contains = false;

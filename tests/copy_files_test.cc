@@ -131,7 +131,8 @@ TEST_F(CopyFilesTest, AFailedRenameOfTheNamesCopiesNothing) {
   os.add_file("c:\\temp\\new\\myCopyTemp.txt", "stale1.html\nstale2.html\nstale3.html\n");
   os.fail_call("open_replacement", 2);  // the listing is written, its rename is not
   EXPECT_FALSE(copy("*.htm > .html"));
-  EXPECT_EQ(os.files["c:\\temp\\old\\myCopyTemp.txt"], "Index2.HTM\na.htm.htm\nindex.htm\n");
+  EXPECT_EQ(os.files["c:\\temp\\old\\myCopyTemp.txt"],
+            "Index2.HTM\na.htm.htm\nindex.htm\n");
   for (const char* name : {"out\\stale1.html", "out\\stale2.html", "out\\stale3.html"})
     EXPECT_FALSE(os.exists(name)) << name;
 }

@@ -83,8 +83,8 @@ const std::vector<fault_scenario>& scenarios() {
   return table;
 }
 
-const char* const kOperations[] = {"open_input", "open_replacement", "read",
-                                   "write",      "commit",           "make_dir",
+const char* const kOperations[] = {"open_input",   "open_replacement", "read",
+                                   "write",        "commit",           "make_dir",
                                    "list_matching"};
 
 bool reports_one_of(const std::string& err, const std::vector<std::string>& texts) {
