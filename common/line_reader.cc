@@ -7,6 +7,12 @@ namespace quillmend {
 line_reader::line_reader(std::unique_ptr<input_file> file) : input_(std::move(file)) {}
 
 bool line_reader::read_line(std::string& line) {
+  if (!read_next(line)) return false;
+  ++line_number_;
+  return true;
+}
+
+bool line_reader::read_next(std::string& line) {
   line.clear();
   bool read_any = false;
   while (input_.fill()) {

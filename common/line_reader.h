@@ -7,6 +7,7 @@
 #ifndef QUILLMEND_COMMON_LINE_READER_H_
 #define QUILLMEND_COMMON_LINE_READER_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -25,8 +26,14 @@ class line_reader {
 
   bool failed() const { return !input_.error().is_ok(); }
 
+  // How many lines were delivered so far: the number of the last one.
+  std::uint64_t line_number() const { return line_number_; }
+
  private:
+  bool read_next(std::string& line);
+
   buffered_reader input_;
+  std::uint64_t line_number_ = 0;
 };
 
 }  // namespace quillmend

@@ -3,11 +3,11 @@
 #include <utility>
 #include <vector>
 
+#include "common/commands.h"
 #include "common/line_reader.h"
 #include "common/work_files.h"
 #include "copy/copy_tokens.h"
 #include "engine/replace_in_file.h"
-#include "platform/commands.h"
 
 namespace quillmend {
 namespace {
@@ -50,9 +50,9 @@ copy_line_form parse_copy_line(const std::string& text, copy_line& line) {
   return copy_line_form::copy;
 }
 
-bool copy_files(const copy_line& line, platform& os) {
+bool copy_files(const copy_line& line, platform& os, reporter& report) {
   prepare_work_folder(os, kOldListFolder);
-  if (!write_listing(os, line.source_dir + "\\" + line.pattern, kOldListFile))
+  if (!write_listing(os, report, line.source_dir + "\\" + line.pattern, kOldListFile))
     return false;
 
   replace_job rename_names;
@@ -65,12 +65,16 @@ bool copy_files(const copy_line& line, platform& os) {
   rename_names.name_line = kListFileName;
   prepare_work_folder(os, kNewListFolder);
   // A stale new list from an earlier line must never pair with this listing.
-  if (!replace_in_file(rename_names, os)) return false;
+  if (!replace_in_file(rename_names, os, report)) return false;
 
   rename_list renames;
-  if (!read_renames(os, renames)) return false;
+  if (!read_renames(os, renames)) {
+    report.note("the lists of names " + report.describe(kOldListFile) + " and " +
+                report.describe(kNewListFile) + " cannot be read back");
+    return false;
+  }
   for (const auto& rename : renames)
-    copy_and_report(os, line.source_dir + "\\" + rename.first,
+    copy_and_report(os, report, line.source_dir + "\\" + rename.first,
                     line.target_dir + "\\" + rename.second);
   return true;
 }

@@ -15,6 +15,7 @@
 
 #include <string>
 
+#include "common/reporter.h"
 #include "platform/platform.h"
 
 namespace quillmend {
@@ -36,7 +37,7 @@ enum class copy_line_form { blank, copy, malformed };
 copy_line_form parse_copy_line(const std::string& text, copy_line& line);
 
 // The caller holds the work lock.
-bool copy_files(const copy_line& line, platform& os);
+bool copy_files(const copy_line& line, platform& os, reporter& report);
 
 }  // namespace quillmend
 

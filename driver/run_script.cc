@@ -16,30 +16,26 @@ std::unique_ptr<file_lock> lock_work_files(platform& os) {
   return os.lock_file(kWorkLockFile);
 }
 
-void report_out_of_memory(platform& os, const std::string& script_file) {
-  os.console().flush();
-  os.diagnostics() << "quillmend: " << script_file
-                   << ": out of memory (a line too long to hold?)";
-  end_line(os.diagnostics());
-}
-
-int run_lines(script_state& state, const std::string& script_file, platform& os) {
+int run_lines(script_state& state, const std::string& script_file, platform& os,
+              reporter& report) {
   for (;;) {
     if (!state.script_stream->read_line(state.current_line)) {
       if (state.script_stream->failed()) {
         os.console() << "read " << script_file << " failed.";
         end_line(os.console());
+        report.note(report.describe(script_file) + ": cannot be read");
         return 0;
       }
       os.pause();
       return 1;
     }
+    report.at_line(state.script_stream->line_number());
     if (!state.current_line.empty() && state.current_line[0] == '[') {
-      if (!parse_section_header(state)) {
+      if (!parse_section_header(state, report)) {
         os.console() << "\nSwitch operation mode error, check you script file.\n";
         return 0;
       }
-    } else if (!dispatch_line(state, os)) {
+    } else if (!dispatch_line(state, os, report)) {
       os.console() << kind_of_mode(state.operation_mode).failure_message;
       return 0;
     }
@@ -69,11 +65,11 @@ void show_usage(platform& os) {
   os.run_interactive_interpreter();
 }
 
-bool dispatch_line(script_state& state, platform& os) {
+bool dispatch_line(script_state& state, platform& os, reporter& report) {
   const section_kind& kind = kind_of_mode(state.operation_mode);
   std::unique_ptr<file_lock> lock;
   if (kind.holds_work_lock) lock = lock_work_files(os);
-  if (!kind.handle_line(state, os)) return false;
+  if (!kind.handle_line(state, os, report)) return false;
   apply_case_effect(kind.line_case, state.ignore_case);
   return true;
 }
@@ -85,18 +81,20 @@ int run_script(int argument_count, const char* const arguments[], platform& os) 
   }
   const std::string script_file = arguments[1];
   opened<input_file> script = os.open_input(script_file);
+  reporter report(os, script_file);
   if (!script.result.is_ok()) {
     os.console() << "open " << script_file << " failed.";
     end_line(os.console());
+    report.note(report.describe(script_file) + ": " + script.result.reason());
     return 0;
   }
   script_state state;
   state.script_stream = std::make_unique<line_reader>(std::move(script.file));
   try {
-    return run_lines(state, script_file, os);
+    return run_lines(state, script_file, os, report);
   } catch (const std::bad_alloc&) {
     // A line too large for memory ends the run like any failing line.
-    report_out_of_memory(os, script_file);
+    report.note("out of memory (a line too long to hold?)");
     os.console() << kind_of_mode(state.operation_mode).failure_message;
     return 0;
   }

@@ -9,6 +9,7 @@
 #ifndef QUILLMEND_DRIVER_RUN_SCRIPT_H_
 #define QUILLMEND_DRIVER_RUN_SCRIPT_H_
 
+#include "common/reporter.h"
 #include "driver/script_state.h"
 #include "platform/platform.h"
 
@@ -20,7 +21,7 @@ int run_script(int argument_count, const char* const arguments[], platform& os);
 void show_usage(platform& os);
 
 // Hands state.current_line to the handler of state.operation_mode.
-bool dispatch_line(script_state& state, platform& os);
+bool dispatch_line(script_state& state, platform& os, reporter& report);
 
 }  // namespace quillmend
 

@@ -11,6 +11,7 @@
 #ifndef QUILLMEND_DRIVER_SECTION_HEADER_H_
 #define QUILLMEND_DRIVER_SECTION_HEADER_H_
 
+#include "common/reporter.h"
 #include "driver/script_state.h"
 
 namespace quillmend {
@@ -18,7 +19,8 @@ namespace quillmend {
 // Handles the header in state.current_line. Fails on an unknown header or
 // when the script ends before all parameter lines were read; the state may
 // then be partly updated, and the run ends.
-bool parse_section_header(script_state& state);
+// The reason for a failure goes to `report`.
+bool parse_section_header(script_state& state, reporter& report);
 
 }  // namespace quillmend
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/reporter.h"
 #include "driver/script_state.h"
 #include "platform/platform.h"
 
@@ -27,7 +28,7 @@ struct section_kind {
   // lock while they run.
   bool holds_work_lock;
   // Handles state.current_line; may read further lines from the script.
-  bool (*handle_line)(script_state& state, platform& os);
+  bool (*handle_line)(script_state& state, platform& os, reporter& report);
 };
 
 const std::vector<section_kind>& section_kinds();

@@ -6,15 +6,18 @@
 namespace quillmend {
 namespace {
 
-bool fail_with(platform& os, const std::string& message) {
+// The console line's end, then the located line with its reason.
+bool fail_with(platform& os, reporter& report, const std::string& message,
+               const std::string& what, const std::string& reason) {
   os.console() << message;
   end_line(os.console());
+  report.note(report.describe(what) + ": " + reason);
   return false;
 }
 
 }  // namespace
 
-bool replace_in_file(const replace_job& job, platform& os) {
+bool replace_in_file(const replace_job& job, platform& os, reporter& report) {
   const std::string& line = job.name_line;
   const std::size_t name_start = line.find_first_not_of(" \t");
   if (name_start == std::string::npos && !line.empty()) return true;
@@ -22,17 +25,22 @@ bool replace_in_file(const replace_job& job, platform& os) {
 
   const std::string in_path = job.source_dir + "\\" + name;
   opened<input_file> input = os.open_input(in_path);
-  if (!input.result.is_ok()) return fail_with(os, "open " + in_path + " failed.");
+  if (!input.result.is_ok())
+    return fail_with(os, report, "open " + in_path + " failed.", in_path,
+                     input.result.reason());
   os.console() << in_path << ' ';
 
   // Refused before anything is created, so an existing target stays whole.
   if (job.find_text.empty())
-    return fail_with(os, "the text you want to replace can't be NULL.");
+    return fail_with(os, report, "the text you want to replace can't be NULL.", in_path,
+                     "the text to find is empty");
 
   const std::string out_path = job.target_dir + "\\" + name;
   os.make_parent_dirs(out_path);
   opened<replacement_file> output = os.open_replacement(out_path, in_path);
-  if (!output.result.is_ok()) return fail_with(os, "open " + out_path + " failed.");
+  if (!output.result.is_ok())
+    return fail_with(os, report, "open " + out_path + " failed.", out_path,
+                     output.result.reason());
 
   replace_options options;
   options.find_text = job.find_text;
@@ -46,7 +54,9 @@ bool replace_in_file(const replace_job& job, platform& os) {
   // Closed before the rename: Windows cannot replace a file that is open.
   input.file.reset();
   if (result.is_ok()) result = output.file->commit();
-  if (!result.is_ok()) return fail_with(os, "write " + out_path + " failed.");
+  if (!result.is_ok())
+    return fail_with(os, report, "write " + out_path + " failed.", out_path,
+                     result.reason());
 
   os.console() << "to " << out_path << " successed!";
   end_line(os.console());

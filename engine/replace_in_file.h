@@ -18,6 +18,7 @@
 
 #include <string>
 
+#include "common/reporter.h"
 #include "platform/platform.h"
 
 namespace quillmend {
@@ -31,7 +32,8 @@ struct replace_job {
   std::string name_line;  // as written in the script
 };
 
-bool replace_in_file(const replace_job& job, platform& os);
+// Every failure also writes its located line, with the reason, to `report`.
+bool replace_in_file(const replace_job& job, platform& os, reporter& report);
 
 }  // namespace quillmend
 

@@ -100,13 +100,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   state.current_line = markers[0];
   state.script_stream =
       std::make_unique<quillmend::line_reader>(os.open_input("record").file);
-  const bool spliced = quillmend::dispatch_line(state, os);
+  quillmend::reporter report(os, "script");
+  const bool spliced = quillmend::dispatch_line(state, os, report);
 
   const std::optional<std::string> expected =
       reference_splice(source, target, markers[0], markers[1], markers[2], markers[3]);
   require(spliced == expected.has_value(), "splice and reference disagree on refusing");
   require(os.locks_held == 0 && os.locks_taken == 1, "the work lock was not taken once");
-  require(os.err.str().empty() && os.out.str().empty(), "the splice wrote a message");
+  require(os.out.str().empty(), "the splice wrote a console line");
+  require(spliced == os.err.str().empty(), "a refusal without a reason, or a reason without one");
   if (!spliced) {
     require(os.files["t.txt"] == target, "a refused splice changed the target");
     require(os.files.count(quillmend::kSplicedWorkFile) == 0,

@@ -92,6 +92,10 @@ class platform {
 
   virtual platform_kind kind() const = 0;
 
+  // The path the system is handed for a script path: the same on Windows,
+  // mapped on POSIX. Only used to tell the user.
+  virtual std::string native_path(const std::string& path) const { return path; }
+
   // Opens an existing file for reading. A missing file is never created: the
   // result is not_found. A folder cannot be opened as a file.
   virtual opened<input_file> open_input(const std::string& path,

@@ -236,6 +236,7 @@ class posix_platform : public platform {
   std::ostream& diagnostics() override { return std::cerr; }
   bool console_is_terminal() override { return ::isatty(STDOUT_FILENO) == 1; }
   platform_kind kind() const override { return platform_kind::posix; }
+  std::string native_path(const std::string& path) const override { return map(path); }
 
   // Text and binary are the same here: files pass byte for byte.
   opened<input_file> open_input(const std::string& path, open_mode) override {

@@ -1,17 +1,21 @@
 #include "splice/splice_block.h"
 
+#include "common/commands.h"
 #include "common/work_files.h"
-#include "platform/commands.h"
 #include "splice/marked_lines.h"
 
 namespace quillmend {
 namespace {
 
-// Opens `path` twice, for marked_lines; null when it cannot be read.
-std::unique_ptr<marked_lines> open_marked(platform& os, const std::string& path) {
+// Opens `path` twice, for marked_lines; null, with the reason in `result`,
+// when it cannot be read.
+std::unique_ptr<marked_lines> open_marked(platform& os, const std::string& path,
+                                          status& result) {
   opened<input_file> scan = os.open_input(path);
+  result = scan.result;
   if (!scan.result.is_ok()) return nullptr;
   opened<input_file> copy = os.open_input(path);
+  result = copy.result;
   if (!copy.result.is_ok()) return nullptr;
   return std::make_unique<marked_lines>(std::move(scan.file), std::move(copy.file));
 }
@@ -32,47 +36,91 @@ bool pass_lines_until(marked_lines& lines, const line_marker& marker,
   return false;
 }
 
-bool write_spliced(const splice_record& record, marked_lines& source,
-                   marked_lines& target, replacement_file& out) {
+// Why a splice was refused, or the first read or write error; ok after a
+// whole spliced copy was written. `failed_line` tells which record line
+// (3 for the source, 6 for the target) the reason is about.
+status write_spliced(const splice_record& record, marked_lines& source,
+                     marked_lines& target, replacement_file& out, int& failed_line) {
   status result;
+  failed_line = 6;
   const bool target_has_start =
       pass_lines_until(target, line_marker(record.target_start), out, true, true, result);
+  if (!result.is_ok()) return result;
+  failed_line = 3;
   // Without its start line, the source has no block: splicing would only
   // delete the target's block.
   if (!pass_lines_until(source, line_marker(record.source_start), out, false, false,
                         result))
-    return false;
+    return result.is_ok() ? status::failed("the source has no line with the start marker")
+                          : result;
   pass_lines_until(source, line_marker(record.source_end), out, true, false, result);
-  if (!result.is_ok()) return false;
+  if (!result.is_ok()) return result;
+  failed_line = 6;
   // Without an end line after its start line, the rest of the target would
   // be lost: refuse instead.
   if (target_has_start &&
       !pass_lines_until(target, line_marker(record.target_end), out, false, true, result))
-    return false;
+    return result.is_ok()
+               ? status::failed(
+                     "the target has a start marker but no end marker after it")
+               : result;
   const line_marker any_line("");
   bool contains = false;
   while (result.is_ok() && target.next_line(any_line, contains))
     result = target.write_line(out);
   if (result.is_ok()) result = target.error();
-  return result.is_ok();
+  return result;
+}
+
+// The record's line `record_line` (1 to 6) and what it names.
+void report_record(reporter& report, const splice_record& record, int record_line,
+                   const std::string& what, const std::string& reason) {
+  const std::uint64_t first = record.first_line;
+  report.at_line(first + static_cast<std::uint64_t>(record_line) - 1);
+  report.note(report.describe(what) + " (splice record from line " +
+              std::to_string(first) + "): " + reason);
+  report.at_line(first);
 }
 
 }  // namespace
 
-bool splice_block(const splice_record& record, platform& os) {
-  std::unique_ptr<marked_lines> source = open_marked(os, record.source_path);
-  if (!source) return false;
-  std::unique_ptr<marked_lines> target = open_marked(os, record.target_path);
-  if (!target) return false;
+bool splice_block(const splice_record& record, platform& os, reporter& report) {
+  status opened_source;
+  std::unique_ptr<marked_lines> source =
+      open_marked(os, record.source_path, opened_source);
+  if (!source) {
+    report_record(report, record, 3, record.source_path, opened_source.reason());
+    return false;
+  }
+  status opened_target;
+  std::unique_ptr<marked_lines> target =
+      open_marked(os, record.target_path, opened_target);
+  if (!target) {
+    report_record(report, record, 6, record.target_path, opened_target.reason());
+    return false;
+  }
   prepare_work_folder(os, kNewListFolder);
   opened<replacement_file> out = os.open_replacement(kSplicedWorkFile, "");
-  if (!out.result.is_ok()) return false;
-  if (!write_spliced(record, *source, *target, *out.file)) return false;
-  return out.file->commit().is_ok();
+  if (!out.result.is_ok()) {
+    report_record(report, record, 1, kSplicedWorkFile, out.result.reason());
+    return false;
+  }
+  int failed_line = 1;
+  status written = write_spliced(record, *source, *target, *out.file, failed_line);
+  if (written.is_ok()) {
+    written = out.file->commit();
+    failed_line = 1;
+  }
+  if (written.is_ok()) return true;
+  const std::string& what = failed_line == 3   ? record.source_path
+                            : failed_line == 6 ? record.target_path
+                                               : std::string(kSplicedWorkFile);
+  report_record(report, record, failed_line, what, written.reason());
+  return false;
 }
 
-bool copy_back(const splice_record& record, platform& os) {
-  return copy_and_report(os, kSplicedWorkFile, record.target_path);
+bool copy_back(const splice_record& record, platform& os, reporter& report) {
+  return copy_and_report(os, report, kSplicedWorkFile, record.target_path);
 }
 
 }  // namespace quillmend

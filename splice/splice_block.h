@@ -13,7 +13,8 @@
 // end; a last line without one gets a line feed. copy_back() then copies the
 // work file over the target.
 //
-// Fails, writing no message and leaving the target untouched, when a file is
+// Fails, writing no console message (only its located line) and leaving the
+// target untouched, when a file is
 // missing or unreadable, the work
 // file cannot be written, the source has no start-marker line, or the
 // target has its start line but no end line after it. A target without its
@@ -22,8 +23,10 @@
 #ifndef QUILLMEND_SPLICE_SPLICE_BLOCK_H_
 #define QUILLMEND_SPLICE_SPLICE_BLOCK_H_
 
+#include <cstdint>
 #include <string>
 
+#include "common/reporter.h"
 #include "platform/platform.h"
 
 namespace quillmend {
@@ -35,14 +38,15 @@ struct splice_record {
   std::string target_start;
   std::string target_end;
   std::string target_path;
+  std::uint64_t first_line = 0;  // where the record starts in the script
 };
 
 // Writes the work file. The caller holds the work lock until copy_back().
-bool splice_block(const splice_record& record, platform& os);
+bool splice_block(const splice_record& record, platform& os, reporter& report);
 
 // Copies the work file over the record's target. A failure is reported on
 // the diagnostics stream; returns whether the copy was made.
-bool copy_back(const splice_record& record, platform& os);
+bool copy_back(const splice_record& record, platform& os, reporter& report);
 
 }  // namespace quillmend
 

@@ -26,7 +26,8 @@ class CopyFilesTest : public ::testing::Test {
 
   bool copy(const std::string& line) {
     state.current_line = line;
-    return dispatch_line(state, os);
+    reporter report(os, "script");
+    return dispatch_line(state, os, report);
   }
 
   script_state state;
@@ -40,7 +41,8 @@ TEST_F(CopyFilesTest, BothOperatorFormsRenameAlike) {
     fresh.files = os.files;
     fresh.folders = os.folders;
     state.current_line = line;
-    ASSERT_TRUE(dispatch_line(state, fresh)) << line;
+    reporter report(fresh, "script");
+    ASSERT_TRUE(dispatch_line(state, fresh, report)) << line;
     EXPECT_EQ(fresh.files["out\\index.html"], "i") << line;
     EXPECT_EQ(fresh.files["out\\Index2.html"], "I") << line;
     EXPECT_EQ(fresh.files["out\\a.html.html"], "aa") << line;

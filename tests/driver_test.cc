@@ -48,7 +48,8 @@ TEST(SectionHeaderTest, SetsModeAndParameterLines) {
     state.source_dir = "S";
     state.target_dir = "T";
     state.ignore_case = true;
-    ASSERT_TRUE(parse_section_header(state)) << c.header;
+    reporter report(os, "script");
+    ASSERT_TRUE(parse_section_header(state, report)) << c.header;
     EXPECT_EQ(state.operation_mode, c.mode) << c.header;
     EXPECT_EQ(state.find_text, c.find) << c.header;
     EXPECT_EQ(state.replace_text, c.replace) << c.header;
@@ -63,14 +64,21 @@ TEST(SectionHeaderTest, RejectsWhatIsNotExactlyAHeader) {
                              "[system_command]x", "[txt_content_replace_no_case "}) {
     fake_platform os;
     script_state state = state_reading(os, header, "a\nb\nc\nd\n");
-    EXPECT_FALSE(parse_section_header(state)) << header;
+    reporter report(os, "script");
+    EXPECT_FALSE(parse_section_header(state, report)) << header;
+    EXPECT_NE(os.err.str().find("not a section header"), std::string::npos) << header;
   }
 }
 
 TEST(SectionHeaderTest, FailsWhenParameterLinesRunOut) {
   fake_platform os;
   script_state state = state_reading(os, "[txt_content_replace]", "a\nb\nc");
-  EXPECT_FALSE(parse_section_header(state));
+  reporter report(os, "script");
+  EXPECT_FALSE(parse_section_header(state, report));
+  EXPECT_NE(os.err.str().find("a [txt_content_replace] header needs 4 parameter lines, "
+                              "the script ended after 3"),
+            std::string::npos)
+      << os.err.str();
 }
 
 void run(fake_platform& os, const std::string& script, int& exit_status) {
@@ -162,8 +170,7 @@ TEST(DriverTest, RunningOutOfMemoryEndsTheRunWithTheModesMessage) {
   const char* const args[] = {"quillmend", "script"};
   EXPECT_EQ(run_script(2, args, os), 0);
   EXPECT_EQ(os.out.str(), "\ntxt_content_replace error.\n");
-  EXPECT_NE(os.err.str().find("quillmend: script: out of memory"), std::string::npos)
-      << os.err.str();
+  EXPECT_NE(os.err.str().find("out of memory"), std::string::npos) << os.err.str();
   EXPECT_TRUE(os.commands.empty()) << "no pause after a failure";
 }
 

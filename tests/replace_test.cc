@@ -114,11 +114,12 @@ class ReplaceInFileTest : public ::testing::Test {
 
   bool run(const std::string& line) {
     job.name_line = line;
-    return replace_in_file(job, os);
+    return replace_in_file(job, os, report);
   }
 
   replace_job job;
   fake_platform os;
+  reporter report{os, "script"};
 };
 
 TEST_F(ReplaceInFileTest, WritesTheCopyAndItsLine) {
@@ -216,7 +217,8 @@ TEST_F(ReplaceInFileTest, FailuresLeaveTheOldTarget) {
     fresh.add_file("out\\a.txt", "earlier");
     fresh.fail_call(c.operation, 1);
     job.name_line = "a.txt";
-    EXPECT_FALSE(replace_in_file(job, fresh)) << c.operation;
+    reporter fresh_report(fresh, "script");
+    EXPECT_FALSE(replace_in_file(job, fresh, fresh_report)) << c.operation;
     EXPECT_EQ(fresh.out.str(), c.expected_out) << c.operation;
     EXPECT_EQ(fresh.files["out\\a.txt"], "earlier") << c.operation;
   }

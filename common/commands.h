@@ -1,19 +1,22 @@
-// The tool's own commands, built on the platform interface: what a command
-// interpreter would print when they fail, without ever handing a file name
-// to one.
-#ifndef QUILLMEND_PLATFORM_COMMANDS_H_
-#define QUILLMEND_PLATFORM_COMMANDS_H_
+// The tool's own commands (the listing and the copy that a command
+// interpreter would carry out), built on the platform interface without ever
+// handing a file name to one, with their failures reported as the
+// interpreter would report them: one located line each.
+#ifndef QUILLMEND_COMMON_COMMANDS_H_
+#define QUILLMEND_COMMON_COMMANDS_H_
 
 #include <string>
 
+#include "common/reporter.h"
 #include "platform/platform.h"
 
 namespace quillmend {
 
 // Copies `from` over `to`. A failure is reported as one diagnostics line
-// naming both paths and the reason, and is otherwise ignored: a failed copy
-// never stops a run. Returns whether the copy was made.
-bool copy_and_report(platform& os, const std::string& from, const std::string& to);
+// naming both paths and the reason and counts as a failure of the run, but
+// the run goes on. Returns whether the copy was made.
+bool copy_and_report(platform& os, reporter& report, const std::string& from,
+                     const std::string& to);
 
 // Writes the bare names matching `path_pattern` to the file `list_path`, one
 // per line. A listing that fails or finds nothing is reported on the
@@ -22,9 +25,9 @@ bool copy_and_report(platform& os, const std::string& from, const std::string& t
 // part of a path (holding a backslash, a slash or a line end) are reported
 // and left out. Returns false, after a diagnostics line, when the list could
 // not be written: an older list may then still be there and must not be used.
-bool write_listing(platform& os, const std::string& path_pattern,
+bool write_listing(platform& os, reporter& report, const std::string& path_pattern,
                    const std::string& list_path);
 
 }  // namespace quillmend
 
-#endif  // QUILLMEND_PLATFORM_COMMANDS_H_
+#endif  // QUILLMEND_COMMON_COMMANDS_H_

@@ -1,31 +1,22 @@
-#include "platform/commands.h"
+#include "common/commands.h"
 
 #include <vector>
 
 namespace quillmend {
-namespace {
-
-void report(platform& os, const std::string& line) {
-  // Keep the console's lines in order with the diagnostics line.
-  os.console().flush();
-  os.diagnostics() << line;
-  end_line(os.diagnostics());
-}
-
-}  // namespace
-
-bool copy_and_report(platform& os, const std::string& from, const std::string& to) {
+bool copy_and_report(platform& os, reporter& report, const std::string& from,
+                     const std::string& to) {
   const status result = os.copy_file(from, to);
   if (result.is_ok()) return true;
-  report(os, "copy \"" + from + "\" to \"" + to + "\" failed: " + result.reason());
+  report.failure_that_goes_on("copy \"" + from + "\" to \"" + to +
+                              "\" failed: " + result.reason());
   return false;
 }
 
-bool write_listing(platform& os, const std::string& path_pattern,
+bool write_listing(platform& os, reporter& report, const std::string& path_pattern,
                    const std::string& list_path) {
   std::vector<std::string> found;
   const status listed = os.list_matching(path_pattern, found);
-  if (!listed.is_ok()) report(os, "dir \"" + path_pattern + "\": " + listed.reason());
+  if (!listed.is_ok()) report.note("dir \"" + path_pattern + "\": " + listed.reason());
   // The list holds one name a line, and each name is later joined to a
   // folder with a backslash. A name holding a line end would split into
   // other names, and one holding a backslash (an ordinary character in a
@@ -37,8 +28,8 @@ bool write_listing(platform& os, const std::string& path_pattern,
       names.push_back(name);
       continue;
     }
-    report(os, "dir \"" + path_pattern + "\": \"" + name +
-                   "\" left out: a name with a separator or a line end");
+    report.note("dir \"" + path_pattern + "\": \"" + name +
+                "\" left out: a name with a separator or a line end");
   }
 
   opened<replacement_file> list = os.open_replacement(list_path, "");
@@ -50,7 +41,7 @@ bool write_listing(platform& os, const std::string& path_pattern,
   }
   if (written.is_ok()) written = list.file->commit();
   if (written.is_ok()) return true;
-  report(os, "write " + list_path + " failed: " + written.reason());
+  report.note("write " + list_path + " failed: " + written.reason());
   return false;
 }
 
