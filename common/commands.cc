@@ -6,7 +6,10 @@ namespace quillmend {
 bool copy_and_report(platform& os, reporter& report, const std::string& from,
                      const std::string& to) {
   const status result = os.copy_file(from, to);
-  if (result.is_ok()) return true;
+  if (result.is_ok()) {
+    report.file_copied(from, to);
+    return true;
+  }
   report.failure_that_goes_on("copy \"" + from + "\" to \"" + to +
                               "\" failed: " + result.reason());
   return false;

@@ -57,13 +57,17 @@ bool handle_splice_record(script_state& state, platform& os, reporter& report) {
   state.source_dir = record.source_path;
   state.replace_text = record.target_start;
   state.target_dir = record.target_path;
-  if (!splice_block(record, os, report)) return false;
-  copy_back(record, os, report);
+  splice_extent extent;
+  if (!splice_block(record, os, report, extent)) return false;
+  if (copy_back(record, os, report))
+    report.block_spliced(record.target_path, extent.first_line, extent.removed,
+                         extent.inserted);
   return true;
 }
 
-bool handle_command_line(script_state& state, platform& os, reporter&) {
+bool handle_command_line(script_state& state, platform& os, reporter& report) {
   os.run_command(state.current_line);
+  report.command_run();
   return true;
 }
 

@@ -3,8 +3,10 @@
 #include <new>
 
 #include "common/work_files.h"
+#include "driver/options.h"
 #include "driver/section_header.h"
 #include "driver/section_kinds.h"
+#include "engine/progress_line.h"
 
 namespace quillmend {
 namespace {
@@ -16,30 +18,77 @@ std::unique_ptr<file_lock> lock_work_files(platform& os) {
   return os.lock_file(kWorkLockFile);
 }
 
-int run_lines(script_state& state, const std::string& script_file, platform& os,
-              reporter& report) {
+enum class run_end { finished, failed };
+
+// Reads and handles the script's lines up to its end or its first failure.
+run_end run_lines(script_state& state, const std::string& script_file, platform& os,
+                  reporter& report) {
   for (;;) {
     if (!state.script_stream->read_line(state.current_line)) {
-      if (state.script_stream->failed()) {
-        os.console() << "read " << script_file << " failed.";
-        end_line(os.console());
-        report.note(report.describe(script_file) + ": cannot be read");
-        return 0;
-      }
-      os.pause();
-      return 1;
+      if (!state.script_stream->failed()) return run_end::finished;
+      os.console() << "read " << script_file << " failed.";
+      end_line(os.console());
+      report.note(report.describe(script_file) + ": cannot be read");
+      return run_end::failed;
     }
     report.at_line(state.script_stream->line_number());
     if (!state.current_line.empty() && state.current_line[0] == '[') {
       if (!parse_section_header(state, report)) {
         os.console() << "\nSwitch operation mode error, check you script file.\n";
-        return 0;
+        return run_end::failed;
       }
     } else if (!dispatch_line(state, os, report)) {
       os.console() << kind_of_mode(state.operation_mode).failure_message;
-      return 0;
+      return run_end::failed;
     }
   }
+}
+
+run_end run_guarded(script_state& state, const std::string& script_file, platform& os,
+                    reporter& report) {
+  try {
+    return run_lines(state, script_file, os, report);
+  } catch (const std::bad_alloc&) {
+    // A line too large for memory ends the run like any failing line.
+    report.note("out of memory (a line too long to hold?)");
+    os.console() << kind_of_mode(state.operation_mode).failure_message;
+    return run_end::failed;
+  }
+}
+
+// Without --batch the exit status keeps its old meaning: 1 when the script
+// ran to its end, 0 after a failure. With it, the usual one: 0 for success.
+int exit_status_of(run_end end, const reporter& report, const run_options& options) {
+  const bool succeeded = end == run_end::finished && report.failures_that_went_on() == 0;
+  if (options.batch) return succeeded ? 0 : 1;
+  return end == run_end::finished ? 1 : 0;
+}
+
+int run_script_file(const command_line& line, platform& os) {
+  const double started = steady_seconds();
+  const run_options& options = line.options;
+  reporter report(os, line.script_file);
+  report.set_preview(options.dry_run);
+  const bool summary = options.batch || options.dry_run || os.diagnostics_is_terminal();
+  opened<input_file> script = os.open_input(line.script_file);
+  run_end end = run_end::failed;
+  if (!script.result.is_ok()) {
+    os.console() << "open " << line.script_file << " failed.";
+    end_line(os.console());
+    report.note(report.describe(line.script_file) + ": " + script.result.reason());
+  } else {
+    script_state state;
+    state.script_stream = std::make_unique<line_reader>(std::move(script.file));
+    end = run_guarded(state, line.script_file, os, report);
+    if (end == run_end::finished && !options.batch && !options.no_pause) os.pause();
+  }
+  if (end == run_end::failed) report.line_failed();
+  if (summary) {
+    os.console().flush();
+    os.diagnostics() << report.summary(steady_seconds() - started);
+    end_line(os.diagnostics());
+  }
+  return exit_status_of(end, report, options);
 }
 
 }  // namespace
@@ -75,29 +124,25 @@ bool dispatch_line(script_state& state, platform& os, reporter& report) {
 }
 
 int run_script(int argument_count, const char* const arguments[], platform& os) {
-  if (argument_count != 2) {
-    show_usage(os);
-    return 0;
+  const command_line line = parse_command_line(argument_count, arguments);
+  switch (line.action) {
+    case command_line_action::usage_error:
+      os.diagnostics() << line.error;
+      end_line(os.diagnostics());
+      return kUsageErrorStatus;
+    case command_line_action::show_help:
+      os.console() << help_text() << std::flush;
+      return 0;
+    case command_line_action::show_version:
+      os.console() << version_text() << std::flush;
+      return 0;
+    case command_line_action::show_banner:
+      show_usage(os);
+      return 0;
+    case command_line_action::run_script:
+      break;
   }
-  const std::string script_file = arguments[1];
-  opened<input_file> script = os.open_input(script_file);
-  reporter report(os, script_file);
-  if (!script.result.is_ok()) {
-    os.console() << "open " << script_file << " failed.";
-    end_line(os.console());
-    report.note(report.describe(script_file) + ": " + script.result.reason());
-    return 0;
-  }
-  script_state state;
-  state.script_stream = std::make_unique<line_reader>(std::move(script.file));
-  try {
-    return run_lines(state, script_file, os, report);
-  } catch (const std::bad_alloc&) {
-    // A line too large for memory ends the run like any failing line.
-    report.note("out of memory (a line too long to hold?)");
-    os.console() << kind_of_mode(state.operation_mode).failure_message;
-    return 0;
-  }
+  return run_script_file(line, os);
 }
 
 }  // namespace quillmend

@@ -49,7 +49,8 @@ bool replace_in_file(const replace_job& job, platform& os, reporter& report) {
   progress_line progress(os.console(), os.console_is_terminal(), input.file->size(),
                          steady_seconds);
   options.on_progress = [&progress](std::uint64_t done) { progress.update(done); };
-  status result = stream_replace(*input.file, *output.file, options);
+  std::uint64_t replacements = 0;
+  status result = stream_replace(*input.file, *output.file, options, &replacements);
   progress.erase();
   // Closed before the rename: Windows cannot replace a file that is open.
   input.file.reset();
@@ -60,6 +61,8 @@ bool replace_in_file(const replace_job& job, platform& os, reporter& report) {
 
   os.console() << "to " << out_path << " successed!";
   end_line(os.console());
+  const bool in_place = job.source_dir == job.target_dir;
+  report.file_replaced(in_path, out_path, replacements, replacements > 0 || !in_place);
   return true;
 }
 

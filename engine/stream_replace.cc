@@ -55,7 +55,8 @@ class output_gatherer {
 }  // namespace
 
 status stream_replace(input_file& in, replacement_file& out,
-                      const replace_options& options) {
+                      const replace_options& options, std::uint64_t* replacements) {
+  std::uint64_t found = 0;
   const text_matcher matcher(options.find_text, options.ignore_case);
   const std::size_t carry_limit = matcher.length() - 1;
   const std::size_t block = options.block_size == 0 ? 1 : options.block_size;
@@ -79,6 +80,7 @@ status stream_replace(input_file& in, replacement_file& out,
       written = written && output.add(buffer.get() + copied_to, at - copied_to) &&
                 output.add(replacement.data(), replacement.size());
       copied_to = at + matcher.length();
+      ++found;
     });
 
     // Bytes that may begin an occurrence completed by the next block.
@@ -87,6 +89,7 @@ status stream_replace(input_file& in, replacement_file& out,
       return output.error();
     if (at_end) {
       output.flush();
+      if (replacements != nullptr) *replacements = found;
       return output.error();
     }
     std::memmove(buffer.get(), buffer.get() + size - keep, keep);

@@ -31,9 +31,11 @@ struct replace_options {
 };
 
 // Returns the first read or write error; the output is then incomplete and
-// must not be committed.
+// must not be committed. Counts the occurrences replaced in `replacements`
+// when it is given.
 status stream_replace(input_file& in, replacement_file& out,
-                      const replace_options& options);
+                      const replace_options& options,
+                      std::uint64_t* replacements = nullptr);
 
 }  // namespace quillmend
 

@@ -89,6 +89,9 @@ class platform {
   // Whether standard output is a terminal a person watches; progress is
   // shown only there, so that redirected output stays exactly the same.
   virtual bool console_is_terminal() { return false; }
+  // The same for the diagnostics stream: the run's summary is shown there
+  // unasked only when a person watches it.
+  virtual bool diagnostics_is_terminal() { return false; }
 
   virtual platform_kind kind() const = 0;
 

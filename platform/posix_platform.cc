@@ -235,6 +235,7 @@ class posix_platform : public platform {
   std::ostream& console() override { return std::cout; }
   std::ostream& diagnostics() override { return std::cerr; }
   bool console_is_terminal() override { return ::isatty(STDOUT_FILENO) == 1; }
+  bool diagnostics_is_terminal() override { return ::isatty(STDERR_FILENO) == 1; }
   platform_kind kind() const override { return platform_kind::posix; }
   std::string native_path(const std::string& path) const override { return map(path); }
 

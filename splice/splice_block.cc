@@ -1,6 +1,5 @@
 #include "splice/splice_block.h"
 
-#include "common/commands.h"
 #include "common/work_files.h"
 #include "splice/marked_lines.h"
 
@@ -22,15 +21,18 @@ std::unique_ptr<marked_lines> open_marked(platform& os, const std::string& path,
 
 // Each step reads lines until one contains `marker`; `write` says what
 // happens to the lines before it, `write_found` to that line. Returns whether
-// such a line was found; errors land in `result`.
+// such a line was found; errors land in `result`. `passed` counts the lines
+// before it.
 bool pass_lines_until(marked_lines& lines, const line_marker& marker,
-                      replacement_file& out, bool write, bool write_found,
-                      status& result) {
+                      replacement_file& out, bool write, bool write_found, status& result,
+                      std::uint64_t& passed) {
   bool contains = false;
+  passed = 0;
   while (result.is_ok() && lines.next_line(marker, contains)) {
     const bool keep = contains ? write_found : write;
     result = keep ? lines.write_line(out) : lines.skip_line();
     if (contains) return result.is_ok();
+    ++passed;
   }
   if (result.is_ok()) result = lines.error();
   return false;
@@ -40,26 +42,31 @@ bool pass_lines_until(marked_lines& lines, const line_marker& marker,
 // whole spliced copy was written. `failed_line` tells which record line
 // (3 for the source, 6 for the target) the reason is about.
 status write_spliced(const splice_record& record, marked_lines& source,
-                     marked_lines& target, replacement_file& out, int& failed_line) {
+                     marked_lines& target, replacement_file& out, int& failed_line,
+                     splice_extent& extent) {
   status result;
   failed_line = 6;
-  const bool target_has_start =
-      pass_lines_until(target, line_marker(record.target_start), out, true, true, result);
+  std::uint64_t head = 0;
+  const bool target_has_start = pass_lines_until(target, line_marker(record.target_start),
+                                                 out, true, true, result, head);
+  extent.first_line = head + (target_has_start ? 2 : 1);
   if (!result.is_ok()) return result;
   failed_line = 3;
   // Without its start line, the source has no block: splicing would only
   // delete the target's block.
+  std::uint64_t skipped = 0;
   if (!pass_lines_until(source, line_marker(record.source_start), out, false, false,
-                        result))
+                        result, skipped))
     return result.is_ok() ? status::failed("the source has no line with the start marker")
                           : result;
-  pass_lines_until(source, line_marker(record.source_end), out, true, false, result);
+  pass_lines_until(source, line_marker(record.source_end), out, true, false, result,
+                   extent.inserted);
   if (!result.is_ok()) return result;
   failed_line = 6;
   // Without an end line after its start line, the rest of the target would
   // be lost: refuse instead.
-  if (target_has_start &&
-      !pass_lines_until(target, line_marker(record.target_end), out, false, true, result))
+  if (target_has_start && !pass_lines_until(target, line_marker(record.target_end), out,
+                                            false, true, result, extent.removed))
     return result.is_ok()
                ? status::failed(
                      "the target has a start marker but no end marker after it")
@@ -74,17 +81,23 @@ status write_spliced(const splice_record& record, marked_lines& source,
 
 // The record's line `record_line` (1 to 6) and what it names.
 void report_record(reporter& report, const splice_record& record, int record_line,
-                   const std::string& what, const std::string& reason) {
+                   const std::string& what, const std::string& reason,
+                   bool run_goes_on = false) {
   const std::uint64_t first = record.first_line;
   report.at_line(first + static_cast<std::uint64_t>(record_line) - 1);
-  report.note(report.describe(what) + " (splice record from line " +
-              std::to_string(first) + "): " + reason);
+  const std::string message = report.describe(what) + " (splice record from line " +
+                              std::to_string(first) + "): " + reason;
+  if (run_goes_on)
+    report.failure_that_goes_on(message);
+  else
+    report.note(message);
   report.at_line(first);
 }
 
 }  // namespace
 
-bool splice_block(const splice_record& record, platform& os, reporter& report) {
+bool splice_block(const splice_record& record, platform& os, reporter& report,
+                  splice_extent& extent) {
   status opened_source;
   std::unique_ptr<marked_lines> source =
       open_marked(os, record.source_path, opened_source);
@@ -106,7 +119,8 @@ bool splice_block(const splice_record& record, platform& os, reporter& report) {
     return false;
   }
   int failed_line = 1;
-  status written = write_spliced(record, *source, *target, *out.file, failed_line);
+  status written =
+      write_spliced(record, *source, *target, *out.file, failed_line, extent);
   if (written.is_ok()) {
     written = out.file->commit();
     failed_line = 1;
@@ -120,7 +134,11 @@ bool splice_block(const splice_record& record, platform& os, reporter& report) {
 }
 
 bool copy_back(const splice_record& record, platform& os, reporter& report) {
-  return copy_and_report(os, report, kSplicedWorkFile, record.target_path);
+  const status copied = os.copy_file(kSplicedWorkFile, record.target_path);
+  if (copied.is_ok()) return true;
+  report_record(report, record, 6, record.target_path,
+                "the spliced copy could not replace it: " + copied.reason(), true);
+  return false;
 }
 
 }  // namespace quillmend

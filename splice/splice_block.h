@@ -41,11 +41,19 @@ struct splice_record {
   std::uint64_t first_line = 0;  // where the record starts in the script
 };
 
-// Writes the work file. The caller holds the work lock until copy_back().
-bool splice_block(const splice_record& record, platform& os, reporter& report);
+// Where the target's block was and how it changes, in lines of the target.
+struct splice_extent {
+  std::uint64_t first_line = 1;  // the first line of the block (1-based)
+  std::uint64_t removed = 0;
+  std::uint64_t inserted = 0;
+};
 
-// Copies the work file over the record's target. A failure is reported on
-// the diagnostics stream; returns whether the copy was made.
+// Writes the work file. The caller holds the work lock until copy_back().
+bool splice_block(const splice_record& record, platform& os, reporter& report,
+                  splice_extent& extent);
+
+// Copies the work file over the record's target. A failure is reported as
+// one that lets the run go on, and returns false.
 bool copy_back(const splice_record& record, platform& os, reporter& report);
 
 }  // namespace quillmend

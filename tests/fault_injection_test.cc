@@ -65,7 +65,8 @@ const std::vector<fault_scenario>& scenarios() {
        "[txt_content_replace_txt]\n<m>\n</m>\nmenu.htm\n<m>\n</m>\npage.htm\n",
        {{"page.htm", "head\n<m>\nnew 1\nnew 2\n</m>\ntail\n"}},
        "txt_content_replace_txt error.\n",
-       {"copy \"c:\\temp\\new\\temp.txt\" to \"page.htm\" failed: injected"},
+       {"page.htm (splice record from line 2): the spliced copy could not replace it: "
+        "injected"},
        // The work folders are made on every use: they exist after the first.
        {"make_dir"}},
       {"copy section",
