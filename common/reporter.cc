@@ -4,6 +4,8 @@
 #include <sstream>
 #include <utility>
 
+#include "common/work_files.h"
+
 namespace quillmend {
 
 reporter::reporter(platform& os, std::string script_name)
@@ -39,6 +41,8 @@ void reporter::file_done() {
 
 void reporter::file_replaced(const std::string&, const std::string& out_path,
                              std::uint64_t replacements, bool changed) {
+  // The copy section's lists of names are the tool's own business.
+  if (out_path == kNewListFile) return;
   ++counts_.files_read;
   counts_.replacements += replacements;
   ++(changed ? counts_.files_changed : counts_.files_unchanged);

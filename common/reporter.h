@@ -52,7 +52,10 @@ class reporter {
   // way to `inserted` lines from the source.
   void block_spliced(const std::string& target, std::uint64_t first_line,
                      std::uint64_t removed, std::uint64_t inserted);
-  void command_run() { ++counts_.commands_run; }
+  // A preview runs no command.
+  void command_run() {
+    if (!preview_) ++counts_.commands_run;
+  }
 
   // In a preview each of the above writes what would be done on the console.
   void set_preview(bool preview) { preview_ = preview; }

@@ -7,6 +7,7 @@
 #include "driver/section_header.h"
 #include "driver/section_kinds.h"
 #include "engine/progress_line.h"
+#include "preview/preview_platform.h"
 
 namespace quillmend {
 namespace {
@@ -64,11 +65,13 @@ int exit_status_of(run_end end, const reporter& report, const run_options& optio
   return end == run_end::finished ? 1 : 0;
 }
 
-int run_script_file(const command_line& line, platform& os) {
+int run_script_file(const command_line& line, platform& os, preview_platform* preview) {
   const double started = steady_seconds();
   const run_options& options = line.options;
   reporter report(os, line.script_file);
   report.set_preview(options.dry_run);
+  if (preview != nullptr)
+    report.set_after_each_file([preview] { preview->write_waiting_diffs(); });
   const bool summary = options.batch || options.dry_run || os.diagnostics_is_terminal();
   opened<input_file> script = os.open_input(line.script_file);
   run_end end = run_end::failed;
@@ -80,6 +83,8 @@ int run_script_file(const command_line& line, platform& os) {
     script_state state;
     state.script_stream = std::make_unique<line_reader>(std::move(script.file));
     end = run_guarded(state, line.script_file, os, report);
+    if (end == run_end::failed && preview != nullptr && preview->commands_not_run() > 0)
+      report.note("this may fail only because the commands before it were not run");
     if (end == run_end::finished && !options.batch && !options.no_pause) os.pause();
   }
   if (end == run_end::failed) report.line_failed();
@@ -142,7 +147,22 @@ int run_script(int argument_count, const char* const arguments[], platform& os) 
     case command_line_action::run_script:
       break;
   }
-  return run_script_file(line, os);
+  if (!line.options.dry_run && !line.options.diff)
+    return run_script_file(line, os, nullptr);
+  preview_options preview_with;
+  preview_with.dry_run = line.options.dry_run;
+  preview_with.diff = line.options.diff;
+  preview_with.colour = os.console_wants_colour();
+  preview_platform preview(os, preview_with);
+  const status started = preview.start();
+  if (!started.is_ok()) {
+    os.diagnostics() << "quillmend: cannot make a scratch folder: " << started.reason();
+    end_line(os.diagnostics());
+    return line.options.batch ? 1 : 0;
+  }
+  const int exit_status = run_script_file(line, preview, &preview);
+  preview.write_waiting_diffs();
+  return exit_status;
 }
 
 }  // namespace quillmend

@@ -92,6 +92,8 @@ class platform {
   // The same for the diagnostics stream: the run's summary is shown there
   // unasked only when a person watches it.
   virtual bool diagnostics_is_terminal() { return false; }
+  // Whether the console may show colours: a terminal, and NO_COLOR unset.
+  virtual bool console_wants_colour() { return false; }
 
   virtual platform_kind kind() const = 0;
 
@@ -152,6 +154,13 @@ class platform {
 
   // Whether the folder `path` exists.
   virtual bool is_dir(const std::string& path) = 0;
+
+  // Makes a new folder that only this user may use, for the tool's own
+  // scratch files, and sets `path` to it (in a form the other calls take).
+  virtual status make_temp_dir(std::string& path) = 0;
+  // Removes one file, or one empty folder.
+  virtual status remove_file(const std::string& path) = 0;
+  virtual status remove_dir(const std::string& path) = 0;
 };
 
 // Writes a line feed and flushes: the end of every console line.

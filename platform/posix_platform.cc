@@ -235,6 +235,9 @@ class posix_platform : public platform {
   std::ostream& console() override { return std::cout; }
   std::ostream& diagnostics() override { return std::cerr; }
   bool console_is_terminal() override { return ::isatty(STDOUT_FILENO) == 1; }
+  bool console_wants_colour() override {
+    return console_is_terminal() && std::getenv("NO_COLOR") == nullptr;
+  }
   bool diagnostics_is_terminal() override { return ::isatty(STDERR_FILENO) == 1; }
   platform_kind kind() const override { return platform_kind::posix; }
   std::string native_path(const std::string& path) const override { return map(path); }
@@ -280,6 +283,26 @@ class posix_platform : public platform {
     // A drive's folder is the tool's own, like the drives folder above it.
     if (is_bare_drive(path)) return make_native_dirs(map(path));
     if (::mkdir(map(path).c_str(), 0777) != 0) return posix_error(errno);
+    return status::ok();
+  }
+
+  status make_temp_dir(std::string& path) override {
+    const char* tmpdir = std::getenv("TMPDIR");
+    std::string name = (tmpdir != nullptr && *tmpdir != '\0') ? tmpdir : "/tmp";
+    name += "/quillmend-XXXXXX";
+    // mkdtemp makes the folder 0700 with a name nobody else can predict.
+    if (::mkdtemp(&name[0]) == nullptr) return posix_error(errno);
+    path = name;
+    return status::ok();
+  }
+
+  status remove_file(const std::string& path) override {
+    if (::unlink(map(path).c_str()) != 0) return posix_error(errno);
+    return status::ok();
+  }
+
+  status remove_dir(const std::string& path) override {
+    if (::rmdir(map(path).c_str()) != 0) return posix_error(errno);
     return status::ok();
   }
 

@@ -290,6 +290,39 @@ class win32_platform : public platform {
     return status::ok();
   }
 
+  status make_temp_dir(std::string& path) override {
+    std::string base(MAX_PATH + 1, '\0');
+    const DWORD length = ::GetTempPathA(static_cast<DWORD>(base.size()), &base[0]);
+    if (length == 0 || length > base.size()) return last_error();
+    base.resize(length);
+    const std::string stem =
+        base + "quillmend-" + std::to_string(::GetCurrentProcessId()) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string candidate = stem + std::to_string(++temp_counter_);
+      if (::CreateDirectoryA(candidate.c_str(), nullptr)) {
+        path = candidate;
+        return status::ok();
+      }
+      if (::GetLastError() != ERROR_ALREADY_EXISTS) return last_error();
+    }
+    return windows_error(ERROR_ALREADY_EXISTS);
+  }
+
+  status remove_file(const std::string& path) override {
+    if (!::DeleteFileA(path.c_str())) return last_error();
+    return status::ok();
+  }
+
+  status remove_dir(const std::string& path) override {
+    if (!::RemoveDirectoryA(path.c_str())) return last_error();
+    return status::ok();
+  }
+
+  bool console_wants_colour() override {
+    return console_is_terminal() && std::getenv("NO_COLOR") == nullptr;
+  }
+  bool diagnostics_is_terminal() override { return ::_isatty(::_fileno(stderr)) != 0; }
+
   bool is_dir(const std::string& path) override {
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&

@@ -137,6 +137,29 @@ status fake_platform::make_dir(const std::string& path) {
 
 bool fake_platform::is_dir(const std::string& path) { return folder_exists(path); }
 
+status fake_platform::make_temp_dir(std::string& path) {
+  for (int n = 1;; ++n) {
+    path = "tmp" + std::to_string(n);
+    if (exists(path)) continue;
+    folders.insert(path);
+    return status::ok();
+  }
+}
+
+status fake_platform::remove_file(const std::string& path) {
+  if (files.erase(path) == 0) return status::not_found("No such file or directory");
+  return status::ok();
+}
+
+status fake_platform::remove_dir(const std::string& path) {
+  for (const auto& file : files)
+    if (parent_of(file.first) == path) return status::failed("Directory not empty");
+  for (const std::string& folder : folders)
+    if (parent_of(folder) == path) return status::failed("Directory not empty");
+  if (folders.erase(path) == 0) return status::not_found("No such file or directory");
+  return status::ok();
+}
+
 status fake_platform::list_matching(const std::string& path_pattern,
                                     std::vector<std::string>& names) {
   names.clear();

@@ -69,6 +69,9 @@ class fake_platform : public platform {
                                             open_mode mode = open_mode::text) override;
   status make_dir(const std::string& path) override;
   bool is_dir(const std::string& path) override;
+  status make_temp_dir(std::string& path) override;
+  status remove_file(const std::string& path) override;
+  status remove_dir(const std::string& path) override;
   status list_matching(const std::string& path_pattern,
                        std::vector<std::string>& names) override;
   void run_command(const std::string& command_line) override;

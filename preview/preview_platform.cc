@@ -1,0 +1,225 @@
+#include "preview/preview_platform.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "common/ascii.h"
+#include "common/work_files.h"
+#include "platform/copy_stream.h"
+#include "platform/path_map.h"
+#include "platform/wildcard.h"
+
+namespace quillmend {
+namespace {
+
+std::size_t last_separator(const std::string& path) { return path.find_last_of("\\/"); }
+
+std::string parent_of(const std::string& path) {
+  const std::size_t cut = last_separator(path);
+  return cut == std::string::npos ? "" : path.substr(0, cut);
+}
+
+std::string name_of(const std::string& path) {
+  const std::size_t cut = last_separator(path);
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+bool is_work_file(const std::string& path) {
+  for (const char* work_file : {kOldListFile, kNewListFile, kSplicedWorkFile})
+    if (path == work_file) return true;
+  return false;
+}
+
+// The bytes go to the scratch file; commit() hands it to the preview.
+class scratch_replacement : public replacement_file {
+ public:
+  scratch_replacement(preview_platform& preview,
+                      std::unique_ptr<replacement_file> scratch, std::string target,
+                      std::string mode_source, std::string scratch_path)
+      : preview_(preview),
+        scratch_(std::move(scratch)),
+        target_(std::move(target)),
+        mode_source_(std::move(mode_source)),
+        scratch_path_(std::move(scratch_path)) {}
+
+  status write(const char* data, std::size_t size) override {
+    return scratch_->write(data, size);
+  }
+
+  status commit() override {
+    status done = scratch_->commit();
+    if (!done.is_ok()) return done;
+    return preview_.commit_scratch(target_, mode_source_, scratch_path_);
+  }
+
+ private:
+  preview_platform& preview_;
+  std::unique_ptr<replacement_file> scratch_;
+  std::string target_;
+  std::string mode_source_;
+  std::string scratch_path_;
+};
+
+class no_lock : public file_lock {};
+
+}  // namespace
+
+preview_platform::preview_platform(platform& real, preview_options options)
+    : real_(real), options_(options) {}
+
+preview_platform::~preview_platform() {
+  if (scratch_dir_.empty()) return;
+  for (const auto& file : files_) real_.remove_file(file.second.scratch);
+  for (const std::string& diff : waiting_diffs_) real_.remove_file(diff);
+  real_.remove_dir(scratch_dir_);
+}
+
+status preview_platform::start() { return real_.make_temp_dir(scratch_dir_); }
+
+std::string preview_platform::key_of(const std::string& path) const {
+  std::string key = real_.native_path(path);
+  if (real_.kind() == platform_kind::windows) {
+    for (char& c : key) c = c == '/' ? '\\' : to_lower_ascii(c);
+  }
+  return key;
+}
+
+std::string preview_platform::new_scratch_path() {
+  const char separator = real_.kind() == platform_kind::windows ? '\\' : '/';
+  return scratch_dir_ + separator + std::to_string(++scratch_count_);
+}
+
+bool preview_platform::parent_exists(const std::string& path) {
+  const std::string parent = parent_of(path);
+  // The current folder, a drive of its own and the root always exist.
+  return parent.empty() || is_bare_drive(parent) || is_dir(parent) ||
+         (last_separator(path) == 0);
+}
+
+opened<input_file> preview_platform::open_input(const std::string& path, open_mode mode) {
+  if (options_.dry_run) {
+    const auto it = files_.find(key_of(path));
+    if (it != files_.end()) return real_.open_input(it->second.scratch, mode);
+  }
+  return real_.open_input(path, mode);
+}
+
+opened<replacement_file> preview_platform::open_replacement(
+    const std::string& target, const std::string& mode_source, open_mode mode) {
+  if (options_.dry_run) {
+    // As the real platform would refuse them, without asking it to write.
+    if (!parent_exists(target))
+      return {nullptr, status::not_found("No such file or directory")};
+    if (is_dir(target)) return {nullptr, status::failed("Is a directory")};
+  }
+  const std::string scratch = new_scratch_path();
+  opened<replacement_file> file = real_.open_replacement(scratch, "", mode);
+  if (!file.result.is_ok()) return file;
+  return {std::make_unique<scratch_replacement>(*this, std::move(file.file), target,
+                                                mode_source, scratch),
+          status::ok()};
+}
+
+status preview_platform::commit_scratch(const std::string& target,
+                                        const std::string& mode_source,
+                                        const std::string& scratch) {
+  if (options_.diff && !is_work_file(target)) queue_diff(target, scratch);
+  if (!options_.dry_run) return replace_for_real(target, mode_source, scratch);
+  overlaid_file& entry = files_[key_of(target)];
+  if (!entry.scratch.empty()) real_.remove_file(entry.scratch);
+  entry = {target, scratch};
+  return status::ok();
+}
+
+status preview_platform::replace_for_real(const std::string& target,
+                                          const std::string& mode_source,
+                                          const std::string& scratch) {
+  status result;
+  {
+    opened<input_file> from = real_.open_input(scratch, open_mode::binary);
+    opened<replacement_file> to =
+        from.result.is_ok()
+            ? real_.open_replacement(target, mode_source, open_mode::binary)
+            : opened<replacement_file>{nullptr, from.result};
+    result = to.result;
+    if (result.is_ok()) result = copy_stream(*from.file, *to.file);
+    from.file.reset();
+    if (result.is_ok()) result = to.file->commit();
+  }
+  real_.remove_file(scratch);
+  return result;
+}
+
+status preview_platform::make_dir(const std::string& path) {
+  if (!options_.dry_run) return real_.make_dir(path);
+  if (is_bare_drive(path) || is_dir(path)) return status::failed("File exists");
+  if (!parent_exists(path)) return status::not_found("No such file or directory");
+  folders_.insert(key_of(path));
+  return status::ok();
+}
+
+bool preview_platform::is_dir(const std::string& path) {
+  if (options_.dry_run && folders_.count(key_of(path)) > 0) return true;
+  return real_.is_dir(path);
+}
+
+status preview_platform::remove_file(const std::string& path) {
+  if (options_.dry_run) return status::failed("not removed in a dry run");
+  return real_.remove_file(path);
+}
+
+status preview_platform::remove_dir(const std::string& path) {
+  if (options_.dry_run) return status::failed("not removed in a dry run");
+  return real_.remove_dir(path);
+}
+
+status preview_platform::list_matching(const std::string& path_pattern,
+                                       std::vector<std::string>& names) {
+  const status listed = real_.list_matching(path_pattern, names);
+  if (!options_.dry_run) return listed;
+  const listing_request request = split_listing_pattern(path_pattern);
+  const std::string folder_key = key_of(request.folder);
+  std::vector<std::string> overlaid;
+  const auto add_if_matching = [&](const std::string& path) {
+    const std::string name = name_of(path);
+    if (key_of(parent_of(path)) == folder_key && !name.empty() && name[0] != '.' &&
+        wildcard_match(request.name_pattern, name))
+      overlaid.push_back(name);
+  };
+  for (const auto& file : files_) add_if_matching(file.second.path);
+  if (overlaid.empty()) return listed;
+  names.insert(names.end(), overlaid.begin(), overlaid.end());
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  return status::ok();
+}
+
+void preview_platform::run_command(const std::string& command_line) {
+  write_waiting_diffs();
+  if (!options_.dry_run) return real_.run_command(command_line);
+  ++commands_not_run_;
+  console() << "not run: " << command_line;
+  end_line(console());
+}
+
+void preview_platform::run_interactive_interpreter() {
+  write_waiting_diffs();
+  real_.run_interactive_interpreter();
+}
+
+void preview_platform::pause() {
+  write_waiting_diffs();
+  real_.pause();
+}
+
+std::unique_ptr<file_lock> preview_platform::lock_file(const std::string& path) {
+  // A dry run touches nothing that other runs share.
+  if (options_.dry_run) return std::make_unique<no_lock>();
+  return real_.lock_file(path);
+}
+
+void preview_platform::queue_diff(const std::string&, const std::string&) {}
+
+void preview_platform::write_waiting_diffs() {}
+
+}  // namespace quillmend
