@@ -1,5 +1,5 @@
 # Packages made by `cpack` in a build folder: a .deb (program and man page)
-# on Linux, a .zip (quillmend.exe and README.md) for Windows builds.
+# on Linux, a .zip (quillmend.exe, README.md and LICENSE) for Windows builds.
 set(CPACK_PACKAGE_NAME quillmend)
 set(CPACK_PACKAGE_VENDOR "Quillmend contributors")
 set(CPACK_PACKAGE_CONTACT "Quillmend contributors <team@quillmend.example>")
@@ -11,6 +11,7 @@ letter case or ignoring ASCII case), splices a marked block of lines from one
 file into another, copies the files matching a pattern while renaming them,
 and runs command lines.")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
