@@ -1,11 +1,40 @@
 #include "driver/line_handlers.h"
 
+#include "common/file_selection.h"
 #include "copy/copy_files.h"
 #include "copy/copy_tokens.h"
 #include "engine/replace_in_file.h"
 #include "splice/splice_block.h"
 
 namespace quillmend {
+
+namespace {
+
+// The folder `inner`, when it lies inside `outer` and is not `outer`
+// itself; "" otherwise. Selections in `outer` leave it out.
+std::string nested_folder(const std::string& outer, const std::string& inner,
+                          platform& os) {
+  const std::string outer_native = os.native_path(outer);
+  const std::string inner_native = os.native_path(inner);
+  if (inner_native.size() <= outer_native.size() + 1) return "";
+  if (inner_native.compare(0, outer_native.size(), outer_native) != 0) return "";
+  const char after = inner_native[outer_native.size()];
+  return (after == '/' || after == '\\' || outer.empty()) ? inner : "";
+}
+
+// "open <folder>\<pattern> failed." as for a missing file, and why.
+bool report_no_match(platform& os, reporter& report, const std::string& folder,
+                     const std::string& pattern, const status& listed) {
+  const std::string path = folder + "\\" + pattern;
+  os.console() << "open " << path << " failed.";
+  end_line(os.console());
+  report.note(report.describe(path) + ": " +
+              (listed.is_ok() ? std::string("no regular file matches the pattern")
+                              : listed.reason()));
+  return false;
+}
+
+}  // namespace
 
 bool handle_replace_line(script_state& state, platform& os, reporter& report) {
   replace_job job;
@@ -15,7 +44,21 @@ bool handle_replace_line(script_state& state, platform& os, reporter& report) {
   job.source_dir = state.source_dir;
   job.target_dir = state.target_dir;
   job.name_line = state.current_line;
-  return replace_in_file(job, os, report);
+  const std::size_t start = job.name_line.find_first_not_of(" \t");
+  const std::string name = start == std::string::npos ? "" : job.name_line.substr(start);
+  if (!is_pattern(name)) return replace_in_file(job, os, report);
+  // Selected in full before the first file is written, so that what the
+  // line writes never becomes part of what it reads.
+  std::vector<std::string> selected;
+  const status listed =
+      select_files(os, job.source_dir, name,
+                   nested_folder(job.source_dir, job.target_dir, os), selected);
+  if (selected.empty()) return report_no_match(os, report, job.source_dir, name, listed);
+  for (const std::string& path : selected) {
+    job.name_line = path;
+    if (!replace_in_file(job, os, report)) return false;
+  }
+  return true;
 }
 
 bool handle_copy_line(script_state& state, platform& os, reporter& report) {
@@ -39,6 +82,19 @@ bool handle_copy_line(script_state& state, platform& os, reporter& report) {
   return copy_files(line, os, report);
 }
 
+namespace {
+
+bool splice_one_target(const splice_record& record, platform& os, reporter& report) {
+  splice_extent extent;
+  if (!splice_block(record, os, report, extent)) return false;
+  if (copy_back(record, os, report))
+    report.block_spliced(record.target_path, extent.first_line, extent.removed,
+                         extent.inserted);
+  return true;
+}
+
+}  // namespace
+
 bool handle_splice_record(script_state& state, platform& os, reporter& report) {
   splice_record record;
   record.source_start = state.current_line;
@@ -57,12 +113,23 @@ bool handle_splice_record(script_state& state, platform& os, reporter& report) {
   state.source_dir = record.source_path;
   state.replace_text = record.target_start;
   state.target_dir = record.target_path;
-  splice_extent extent;
-  if (!splice_block(record, os, report, extent)) return false;
-  if (copy_back(record, os, report))
-    report.block_spliced(record.target_path, extent.first_line, extent.removed,
-                         extent.inserted);
-  return true;
+  if (!is_pattern(record.target_path)) return splice_one_target(record, os, report);
+  std::string folder, pattern;
+  split_at_first_wildcard(record.target_path, folder, pattern);
+  std::vector<std::string> selected;
+  const status listed = select_files(os, folder, pattern, "", selected);
+  if (selected.empty()) return report_no_match(os, report, folder, pattern, listed);
+  // Every target gets its own splice and copy-back; one that is refused
+  // does not keep the others from theirs, but the record still fails.
+  bool all_spliced = true;
+  for (const std::string& path : selected) {
+    splice_record one = record;
+    one.target_path = folder.empty()              ? path
+                      : folder.back() == '\\' ? folder + path
+                                               : folder + "\\" + path;
+    all_spliced = splice_one_target(one, os, report) && all_spliced;
+  }
+  return all_spliced;
 }
 
 bool handle_command_line(script_state& state, platform& os, reporter& report) {

@@ -71,6 +71,18 @@ class file_lock {
   virtual ~file_lock() = default;
 };
 
+// One entry of a folder, as list_folder() finds it.
+struct folder_entry {
+  enum class type { file, folder, other };
+  std::string name;
+  type kind = type::other;  // of what a symbolic link points to
+  bool is_link = false;
+  bool hidden = false;  // a dot-file on POSIX, the hidden attribute on Windows
+  // Tell two names of one file apart from two files; 0 where unknown.
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+};
+
 template <typename T>
 struct opened {
   std::unique_ptr<T> file;  // null exactly when `result` is not ok
@@ -130,6 +142,11 @@ class platform {
   // entries left out, sorted by name. No match is a not_found status.
   virtual status list_matching(const std::string& path_pattern,
                                std::vector<std::string>& names) = 0;
+
+  // Every entry of `folder` ("" is the current folder), "." and ".."
+  // aside, in no particular order.
+  virtual status list_folder(const std::string& folder,
+                             std::vector<folder_entry>& entries) = 0;
 
   // Copies a file byte for byte over `to`, overwriting it, as one atomic
   // replacement; a new `to` gets the permission bits of `from`.

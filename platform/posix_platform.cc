@@ -329,6 +329,34 @@ class posix_platform : public platform {
     return status::ok();
   }
 
+  status list_folder(const std::string& folder,
+                     std::vector<folder_entry>& entries) override {
+    entries.clear();
+    DIR* dir = ::opendir(folder.empty() ? "." : map(folder).c_str());
+    if (dir == nullptr) return posix_error(errno);
+    const int dir_fd = ::dirfd(dir);
+    while (const dirent* found = ::readdir(dir)) {
+      folder_entry entry;
+      entry.name = found->d_name;
+      if (entry.name == "." || entry.name == "..") continue;
+      entry.hidden = entry.name[0] == '.';
+      struct stat info;
+      if (::fstatat(dir_fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      entry.is_link = S_ISLNK(info.st_mode);
+      // What a link points to decides its type; a dangling one is "other".
+      if (entry.is_link && ::fstatat(dir_fd, found->d_name, &info, 0) != 0)
+        info.st_mode = 0;
+      entry.kind = S_ISREG(info.st_mode)   ? folder_entry::type::file
+                   : S_ISDIR(info.st_mode) ? folder_entry::type::folder
+                                           : folder_entry::type::other;
+      entry.device = static_cast<std::uint64_t>(info.st_dev);
+      entry.inode = static_cast<std::uint64_t>(info.st_ino);
+      entries.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    return status::ok();
+  }
+
   void run_command(const std::string& command_line) override {
     flush_console();
     spawn_and_wait({"/bin/sh", "-c", command_line});

@@ -362,6 +362,36 @@ class win32_platform : public platform {
     return status::ok();
   }
 
+  status list_folder(const std::string& folder,
+                     std::vector<folder_entry>& entries) override {
+    entries.clear();
+    std::string search = folder;
+    if (!search.empty() && name_start(search) != search.size()) search += '\\';
+    search += '*';
+    WIN32_FIND_DATAA found;
+    const HANDLE find = ::FindFirstFileA(search.c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) {
+      // An empty root folder has not even "." and "..".
+      return ::GetLastError() == ERROR_FILE_NOT_FOUND ? status::ok() : last_error();
+    }
+    do {
+      folder_entry entry;
+      entry.name = found.cFileName;
+      if (entry.name == "." || entry.name == "..") continue;
+      const DWORD attributes = found.dwFileAttributes;
+      entry.hidden = (attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+      entry.is_link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      entry.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? folder_entry::type::folder
+                   : (attributes & FILE_ATTRIBUTE_DEVICE) != 0  ? folder_entry::type::other
+                                                                 : folder_entry::type::file;
+      entries.push_back(std::move(entry));
+    } while (::FindNextFileA(find, &found));
+    const DWORD error = ::GetLastError();
+    ::FindClose(find);
+    if (error != ERROR_NO_MORE_FILES) return windows_error(error);
+    return status::ok();
+  }
+
   void run_command(const std::string& command_line) override {
     flush_console();
     spawn_and_wait("\"" + command_interpreter() + "\" /c " + command_line);

@@ -154,7 +154,7 @@ status preview_platform::make_dir(const std::string& path) {
   if (!options_.dry_run) return real_.make_dir(path);
   if (is_bare_drive(path) || is_dir(path)) return status::failed("File exists");
   if (!parent_exists(path)) return status::not_found("No such file or directory");
-  folders_.insert(key_of(path));
+  folders_[key_of(path)] = path;
   return status::ok();
 }
 
@@ -191,6 +191,28 @@ status preview_platform::list_matching(const std::string& path_pattern,
   names.insert(names.end(), overlaid.begin(), overlaid.end());
   std::sort(names.begin(), names.end());
   names.erase(std::unique(names.begin(), names.end()), names.end());
+  return status::ok();
+}
+
+status preview_platform::list_folder(const std::string& folder,
+                                     std::vector<folder_entry>& entries) {
+  status listed = real_.list_folder(folder, entries);
+  if (!options_.dry_run) return listed;
+  const std::string folder_key = key_of(folder);
+  if (!listed.is_ok() && folders_.count(folder_key) == 0) return listed;
+  const auto add = [&](const std::string& path, folder_entry::type kind) {
+    if (key_of(parent_of(path)) != folder_key) return;
+    const std::string name = name_of(path);
+    for (const folder_entry& entry : entries)
+      if (key_of(entry.name) == key_of(name)) return;
+    folder_entry entry;
+    entry.name = name;
+    entry.kind = kind;
+    entry.hidden = !name.empty() && name[0] == '.';
+    entries.push_back(entry);
+  };
+  for (const auto& file : files_) add(file.second.path, folder_entry::type::file);
+  for (const auto& made : folders_) add(made.second, folder_entry::type::folder);
   return status::ok();
 }
 

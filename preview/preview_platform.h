@@ -68,6 +68,8 @@ class preview_platform : public platform {
   status remove_dir(const std::string& path) override;
   status list_matching(const std::string& path_pattern,
                        std::vector<std::string>& names) override;
+  status list_folder(const std::string& folder,
+                     std::vector<folder_entry>& entries) override;
   void run_command(const std::string& command_line) override;
   void run_interactive_interpreter() override;
   void pause() override;
@@ -98,7 +100,7 @@ class preview_platform : public platform {
   std::string scratch_dir_;
   std::uint64_t scratch_count_ = 0;
   std::map<std::string, overlaid_file> files_;  // by key_of(path)
-  std::set<std::string> folders_;               // key_of(path) of folders made
+  std::map<std::string, std::string> folders_;  // folders made: key_of(path) -> path
   std::vector<std::string> waiting_diffs_;      // scratch files holding diffs
   std::uint64_t commands_not_run_ = 0;
 };

@@ -182,6 +182,24 @@ status fake_platform::list_matching(const std::string& path_pattern,
   return names.empty() ? status::not_found("File Not Found") : status::ok();
 }
 
+status fake_platform::list_folder(const std::string& folder,
+                                  std::vector<folder_entry>& entries) {
+  entries.clear();
+  if (should_fail("list_folder")) return status::failed("injected listing error");
+  if (!folder_exists(folder)) return status::not_found("No such file or directory");
+  const auto add = [&](const std::string& path, folder_entry::type kind) {
+    if (parent_of(path) != folder || path == folder) return;
+    folder_entry entry;
+    entry.name = folder.empty() ? path : path.substr(folder.size() + 1);
+    entry.kind = kind;
+    entry.hidden = !entry.name.empty() && entry.name[0] == '.';
+    entries.push_back(entry);
+  };
+  for (const auto& file : files) add(file.first, folder_entry::type::file);
+  for (const std::string& sub : folders) add(sub, folder_entry::type::folder);
+  return status::ok();
+}
+
 void fake_platform::run_command(const std::string& command_line) {
   commands.push_back(command_line);
 }

@@ -47,7 +47,7 @@ class fake_platform : public platform {
 
   // Makes the nth call (1 = the next one) of an operation fail from now on.
   // Operations: open_input, open_replacement, read, write, commit, make_dir,
-  // list_matching.
+  // list_matching, list_folder.
   void fail_call(const std::string& operation, int nth);
   // Makes only the nth call of an operation fail: a passing fault.
   void fail_once(const std::string& operation, int nth);
@@ -74,6 +74,8 @@ class fake_platform : public platform {
   status remove_dir(const std::string& path) override;
   status list_matching(const std::string& path_pattern,
                        std::vector<std::string>& names) override;
+  status list_folder(const std::string& folder,
+                     std::vector<folder_entry>& entries) override;
   void run_command(const std::string& command_line) override;
   void run_interactive_interpreter() override;
   void pause() override;
