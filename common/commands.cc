@@ -35,6 +35,12 @@ bool write_listing(platform& os, reporter& report, const std::string& path_patte
                 "\" left out: a name with a separator or a line end");
   }
 
+  return write_name_list(os, report, names, list_path);
+}
+
+bool write_name_list(platform& os, reporter& report,
+                     const std::vector<std::string>& names,
+                     const std::string& list_path) {
   opened<replacement_file> list = os.open_replacement(list_path, "");
   status written = list.result;
   for (const std::string& name : names) {

@@ -6,6 +6,7 @@
 #define QUILLMEND_COMMON_COMMANDS_H_
 
 #include <string>
+#include <vector>
 
 #include "common/reporter.h"
 #include "platform/platform.h"
@@ -27,6 +28,11 @@ bool copy_and_report(platform& os, reporter& report, const std::string& from,
 // not be written: an older list may then still be there and must not be used.
 bool write_listing(platform& os, reporter& report, const std::string& path_pattern,
                    const std::string& list_path);
+
+// Writes `names` to the file `list_path`, one per line. Returns false, after
+// a diagnostics line, when the list could not be written.
+bool write_name_list(platform& os, reporter& report,
+                     const std::vector<std::string>& names, const std::string& list_path);
 
 }  // namespace quillmend
 

@@ -62,15 +62,21 @@ class selector {
   std::vector<folder_entry> entries_of(const std::string& relative) {
     std::vector<folder_entry> entries;
     os_.list_folder(join(folder_, relative), entries);
+    // A name holding a backslash (an ordinary character on POSIX) or a line
+    // end cannot be written as one part of a script path: left out.
     entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                 [](const folder_entry& e) { return e.hidden; }),
+                                 [](const folder_entry& e) {
+                                   return e.hidden || e.name.find_first_of("\\\n\r") !=
+                                                          std::string::npos;
+                                 }),
                   entries.end());
     return entries;
   }
 
   bool may_enter(const std::string& relative, const folder_entry& entry) const {
     if (entry.kind != folder_entry::type::folder || entry.is_link) return false;
-    return left_out_.empty() || key_of(join(folder_, join(relative, entry.name))) != left_out_;
+    return left_out_.empty() ||
+           key_of(join(folder_, join(relative, entry.name))) != left_out_;
   }
 
   void add_file(const std::string& relative, const folder_entry& entry) {

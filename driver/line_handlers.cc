@@ -124,9 +124,9 @@ bool handle_splice_record(script_state& state, platform& os, reporter& report) {
   bool all_spliced = true;
   for (const std::string& path : selected) {
     splice_record one = record;
-    one.target_path = folder.empty()              ? path
+    one.target_path = folder.empty()          ? path
                       : folder.back() == '\\' ? folder + path
-                                               : folder + "\\" + path;
+                                              : folder + "\\" + path;
     all_spliced = splice_one_target(one, os, report) && all_spliced;
   }
   return all_spliced;

@@ -381,9 +381,10 @@ class win32_platform : public platform {
       const DWORD attributes = found.dwFileAttributes;
       entry.hidden = (attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
       entry.is_link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      entry.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? folder_entry::type::folder
-                   : (attributes & FILE_ATTRIBUTE_DEVICE) != 0  ? folder_entry::type::other
-                                                                 : folder_entry::type::file;
+      entry.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                       ? folder_entry::type::folder
+                   : (attributes & FILE_ATTRIBUTE_DEVICE) != 0 ? folder_entry::type::other
+                                                               : folder_entry::type::file;
       entries.push_back(std::move(entry));
     } while (::FindNextFileA(find, &found));
     const DWORD error = ::GetLastError();

@@ -90,6 +90,29 @@ TEST_F(CopyFilesTest, APatternWithASlashListsThatFolder) {
   EXPECT_EQ(os.files["c:\\temp\\new\\myCopyTemp.txt"], "x.htm\n");
 }
 
+// "**\" copies a tree: the same folders under the target, made where
+// missing, and only file names renamed, never a folder holding the text.
+TEST_F(CopyFilesTest, ATreeIsCopiedIntoTheSameFolders) {
+  os.add_file("src\\docs.htm\\page.htm", "p");
+  os.add_file("src\\docs.htm\\deep\\x.HTM", "x");
+  os.add_file("src\\docs.htm\\keep.txt", "k");
+  ASSERT_TRUE(copy("**\\*.htm > .html"));
+  EXPECT_EQ(os.files["out\\index.html"], "i");
+  EXPECT_EQ(os.files["out\\a.html.html"], "aa");
+  EXPECT_EQ(os.files["out\\docs.htm\\page.html"], "p");
+  EXPECT_EQ(os.files["out\\docs.htm\\deep\\x.html"], "x");
+  EXPECT_FALSE(os.exists("out\\docs.html"));
+  EXPECT_FALSE(os.exists("out\\docs.htm\\keep.txt"));
+  EXPECT_FALSE(os.exists("out\\.hidden.html"));
+}
+
+TEST_F(CopyFilesTest, APatternWithoutALiteralPartFails) {
+  EXPECT_FALSE(copy("** > x"));
+  EXPECT_NE(os.err.str().find("the pattern has no literal part"), std::string::npos)
+      << os.err.str();
+  EXPECT_EQ(os.out.str(), "") << "no engine line for the list";
+}
+
 TEST_F(CopyFilesTest, BlankLinesAreSkipped) {
   for (const char* line : {"", "   ", "\t"}) {
     EXPECT_TRUE(copy(line)) << line;

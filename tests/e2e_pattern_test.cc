@@ -40,12 +40,13 @@ TEST_F(PatternE2E, ATreeInOneLine) {
   EXPECT_FALSE(dir.exists("out/.hidden.htm"));
   EXPECT_FALSE(dir.exists("out/.git"));
   // Sorted, so that runs repeat; the console lines are those of names.
-  EXPECT_EQ(result.out, as_written("site\\A.HTM to out\\A.HTM successed!\n"
-                                   "site\\docs\\deep\\more.htm to out\\docs\\deep\\more.htm "
-                                   "successed!\n"
-                                   "site\\docs\\page.htm to out\\docs\\page.htm successed!\n"
-                                   "site\\index.htm to out\\index.htm successed!\n"
-                                   "Press any key to continue . . . \n"));
+  EXPECT_EQ(result.out,
+            as_written("site\\A.HTM to out\\A.HTM successed!\n"
+                       "site\\docs\\deep\\more.htm to out\\docs\\deep\\more.htm "
+                       "successed!\n"
+                       "site\\docs\\page.htm to out\\docs\\page.htm successed!\n"
+                       "site\\index.htm to out\\index.htm successed!\n"
+                       "Press any key to continue . . . \n"));
 }
 
 TEST_F(PatternE2E, ATargetInsideTheSourceIsLeftOut) {
@@ -82,7 +83,8 @@ TEST_F(PatternE2E, LinksFifosAndTheSameFileTwice) {
   struct stat info;
   ASSERT_EQ(::lstat(dir.at("site/also-index.htm").c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
-  EXPECT_EQ(dir.read("elsewhere/outside.htm"), "old\n") << "a link to a folder was followed";
+  EXPECT_EQ(dir.read("elsewhere/outside.htm"), "old\n")
+      << "a link to a folder was followed";
   EXPECT_FALSE(contains(result.out, "pipe.htm"));
 }
 

@@ -36,9 +36,12 @@ TEST(FileSelectionTest, PatternsAgainstATree) {
       // The target folder inside the source is left out.
       {"**\\*.htm",
        "src\\out",
-       {"B.HTM", "a.htm", "docs\\deep\\index.htm", "docs\\index.htm", "other\\index.htm"}},
+       {"B.HTM", "a.htm", "docs\\deep\\index.htm", "docs\\index.htm",
+        "other\\index.htm"}},
       {"docs\\**\\index.htm", "", {"docs\\deep\\index.htm", "docs\\index.htm"}},
-      {"docs\\**", "", {"docs\\deep\\index.htm", "docs\\deep\\p.html", "docs\\index.htm"}},
+      {"docs\\**",
+       "",
+       {"docs\\deep\\index.htm", "docs\\deep\\p.html", "docs\\index.htm"}},
       {"*\\index.htm", "", {"docs\\index.htm", "other\\index.htm"}},
       {"D*\\*\\*.HTML", "", {"docs\\deep\\p.html"}},
       {"docs/*.htm", "", {"docs\\index.htm"}},
@@ -48,7 +51,8 @@ TEST(FileSelectionTest, PatternsAgainstATree) {
   };
   for (const auto& c : cases) {
     paths found;
-    EXPECT_TRUE(select_files(os, "src", c.pattern, c.left_out, found).is_ok()) << c.pattern;
+    EXPECT_TRUE(select_files(os, "src", c.pattern, c.left_out, found).is_ok())
+        << c.pattern;
     EXPECT_EQ(found, c.expected) << c.pattern << " without " << c.left_out;
   }
 }
