@@ -1,5 +1,6 @@
 #include "engine/replace_in_file.h"
 
+#include "common/write_if_changed.h"
 #include "engine/progress_line.h"
 #include "engine/stream_replace.h"
 
@@ -37,7 +38,7 @@ bool replace_in_file(const replace_job& job, platform& os, reporter& report) {
 
   const std::string out_path = job.target_dir + "\\" + name;
   os.make_parent_dirs(out_path);
-  opened<replacement_file> output = os.open_replacement(out_path, in_path);
+  opened<changed_file> output = open_if_changed(os, out_path, in_path);
   if (!output.result.is_ok())
     return fail_with(os, report, "open " + out_path + " failed.", out_path,
                      output.result.reason());
@@ -56,13 +57,14 @@ bool replace_in_file(const replace_job& job, platform& os, reporter& report) {
   input.file.reset();
   if (result.is_ok()) result = output.file->commit();
   if (!result.is_ok())
-    return fail_with(os, report, "write " + out_path + " failed.", out_path,
-                     result.reason());
+    return fail_with(
+        os, report,
+        (output.file->open_failed() ? "open " : "write ") + out_path + " failed.",
+        out_path, result.reason());
 
   os.console() << "to " << out_path << " successed!";
   end_line(os.console());
-  const bool in_place = job.source_dir == job.target_dir;
-  report.file_replaced(in_path, out_path, replacements, replacements > 0 || !in_place);
+  report.file_replaced(in_path, out_path, replacements, !output.file->left_unchanged());
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/platform.h"
 
+#include "common/write_if_changed.h"
 #include "platform/copy_stream.h"
 
 namespace quillmend {
@@ -28,7 +29,8 @@ status platform::make_dirs(const std::string& path) {
 status platform::copy_file(const std::string& from, const std::string& to) {
   opened<input_file> source = open_input(from, open_mode::binary);
   if (!source.result.is_ok()) return source.result;
-  opened<replacement_file> target = open_replacement(to, from, open_mode::binary);
+  // A target that already holds the same bytes is left as it is.
+  opened<changed_file> target = open_if_changed(*this, to, from, open_mode::binary);
   if (!target.result.is_ok()) return target.result;
   status copied = copy_stream(*source.file, *target.file);
   if (!copied.is_ok()) return copied;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/e2e_harness.h"
 
@@ -98,6 +99,57 @@ TEST_F(PatternE2E, ASpliceIntoAPatternOfTargets) {
   EXPECT_EQ(dir.read("site/index.htm"), rewritten_text("top\n<m>\nnew menu\n</m>\n"));
   EXPECT_EQ(dir.read("site/A.HTM"), rewritten_text("<m>\nnew menu\n</m>\nend\n"));
   EXPECT_EQ(dir.read("site/docs/page.htm"), "old old\n") << "not in the pattern";
+}
+
+struct file_identity {
+  long long mtime_ns;
+  unsigned long long inode;
+  bool operator==(const file_identity& other) const {
+    return mtime_ns == other.mtime_ns && inode == other.inode;
+  }
+};
+
+file_identity identity_of(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return {-1, 0};
+  return {
+      static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec,
+      static_cast<unsigned long long>(info.st_ino)};
+}
+
+// Run twice, a script changes its files once: the second run leaves every
+// file it would rewrite with the same content exactly as it was.
+TEST(UnchangedE2E, ASecondRunTouchesNothing) {
+  temp_folder dir;
+  dir.write("site/a.htm", "old\n<m>\nold menu\n</m>\n");
+  dir.write("site/sub/b.htm", "no occurrence\n");
+  dir.write("menu.htm", "<m>\nnew menu\n</m>\n");
+  dir.write("out/keep", "");
+  const std::string script =
+      "[txt_content_replace]\nold\nnew\nsite\nsite\n**\\*.htm\n"
+      "[txt_content_replace]\nnew\nnewer\nsite\nmirror\n**\\*.htm\n"
+      "[txt_content_replace_txt]\n<m>\n</m>\nmenu.htm\n<m>\n</m>\nsite\\a.htm\n"
+      "[copy_file]\nsite\nout\n*.htm > .html\n";
+  const run_result first = dir.run_script(script);
+  ASSERT_EQ(first.exit_status, 1) << first.out << first.err;
+  const char* const files[] = {"site/a.htm", "site/sub/b.htm", "mirror/a.htm",
+                               "mirror/sub/b.htm", "out/a.html"};
+  std::vector<file_identity> before;
+  std::vector<std::string> contents;
+  for (const char* file : files) {
+    before.push_back(identity_of(dir.at(file)));
+    contents.push_back(dir.read(file));
+  }
+  // A later mtime would show any rewrite, even within the same second.
+  ::usleep(20000);
+  const run_result second = dir.run_script(script);
+  ASSERT_EQ(second.exit_status, 1) << second.out << second.err;
+  EXPECT_EQ(second.out, first.out) << "the console lines of a written file";
+  for (std::size_t i = 0; i < sizeof files / sizeof files[0]; ++i) {
+    EXPECT_EQ(dir.read(files[i]), contents[i]) << files[i];
+    EXPECT_TRUE(identity_of(dir.at(files[i])) == before[i])
+        << files[i] << " was rewritten";
+  }
 }
 
 }  // namespace

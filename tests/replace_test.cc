@@ -224,9 +224,57 @@ TEST_F(ReplaceInFileTest, FailuresLeaveTheOldTarget) {
   }
 }
 
+// A file whose content would not change is not rewritten, and no temporary
+// file is made for it; a change anywhere, the first byte, the last, a
+// shorter or a longer content, rewrites it whole.
+TEST(UnchangedFileTest, OnlyAChangeIsWritten) {
+  const struct {
+    const char* name;
+    std::string source, target, expected;
+    bool written;
+  } cases[] = {
+      {"in place without an occurrence", "nothing here", "", "nothing here", false},
+      {"target already holds the result", "a old b", "a new b", "a new b", false},
+      {"target differs at its first byte", "old", "x", "new", true},
+      {"target differs at its last byte", "a old b", "a new c", "a new b", true},
+      {"target is longer", "old", "new and more", "new", true},
+      {"target is shorter", "old old", "new", "new new", true},
+      {"target is empty", "old", "", "new", true},
+  };
+  for (const auto& c : cases) {
+    fake_platform os;
+    os.read_chunk = 2;
+    os.add_file("src\\a.txt", c.source);
+    const bool in_place = c.target.empty() && !c.written;
+    if (!in_place) os.add_file("out\\a.txt", c.target);
+    replace_job job;
+    job.find_text = "old";
+    job.replace_text = "new";
+    job.source_dir = "src";
+    job.target_dir = in_place ? "src" : "out";
+    job.name_line = "a.txt";
+    reporter report(os, "script");
+    ASSERT_TRUE(replace_in_file(job, os, report)) << c.name;
+    EXPECT_EQ(os.files[in_place ? "src\\a.txt" : "out\\a.txt"], c.expected) << c.name;
+    EXPECT_EQ(os.calls["open_replacement"], c.written ? 1 : 0) << c.name;
+    EXPECT_EQ(report.totals().files_changed, c.written ? 1u : 0u) << c.name;
+  }
+}
+
+TEST(UnchangedFileTest, ACopyOntoAnEqualFileLeavesIt) {
+  fake_platform os;
+  os.add_file("a", "same bytes");
+  os.add_file("b", "same bytes");
+  EXPECT_TRUE(os.copy_file("a", "b").is_ok());
+  EXPECT_EQ(os.calls["open_replacement"], 0);
+  os.add_file("c", "other");
+  EXPECT_TRUE(os.copy_file("a", "c").is_ok());
+  EXPECT_EQ(os.files["c"], "same bytes");
+}
+
 TEST(MakeParentDirsTest, CreatesEachFolderOnTheWayAtEitherSeparator) {
-  for (const char* path : {"top\\mid\\leaf\\file.txt", "top/mid/leaf/file.txt",
-                           "top\\mid/leaf\\file.txt"}) {
+  for (const char* path :
+       {"top\\mid\\leaf\\file.txt", "top/mid/leaf/file.txt", "top\\mid/leaf\\file.txt"}) {
     fake_platform os;
     os.make_parent_dirs(path);
     const std::string p = path;
