@@ -134,6 +134,8 @@ bool handle_splice_record(script_state& state, platform& os, reporter& report) {
 
 bool handle_command_line(script_state& state, platform& os, reporter& report) {
   os.run_command(state.current_line);
+  // The command may have removed folders the run made.
+  os.forget_known_folders();
   report.command_run();
   return true;
 }

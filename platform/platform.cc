@@ -11,8 +11,13 @@ bool is_separator(char c) { return c == '\\' || c == '/'; }
 }  // namespace
 
 void platform::make_parent_dirs(const std::string& path) {
-  for (std::size_t i = 1; i < path.size(); ++i)
-    if (is_separator(path[i])) make_dir(path.substr(0, i));
+  for (std::size_t i = 1; i < path.size(); ++i) {
+    if (!is_separator(path[i])) continue;
+    std::string folder = path.substr(0, i);
+    if (known_folders_.count(folder) > 0) continue;
+    make_dir(folder);
+    known_folders_.insert(std::move(folder));
+  }
 }
 
 status platform::make_dirs(const std::string& path) {

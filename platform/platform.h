@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -131,7 +132,13 @@ class platform {
   // Creates every folder of `path` that ends just before a separator (a
   // backslash or a slash); the last component is never made a folder.
   // Failures (a folder that exists, a drive such as "c:") are ignored.
+  // Folders made or found on the way are remembered, so that the thousands
+  // of files of one folder cost one attempt, not one each.
   void make_parent_dirs(const std::string& path);
+
+  // Forgets the folders remembered above; called after anything that may
+  // have removed folders (a command line).
+  void forget_known_folders() { known_folders_.clear(); }
 
   // Creates `path` and every missing folder above it. Fails when a part
   // cannot be made or `path` is not a folder in the end.
@@ -178,6 +185,9 @@ class platform {
   // Removes one file, or one empty folder.
   virtual status remove_file(const std::string& path) = 0;
   virtual status remove_dir(const std::string& path) = 0;
+
+ private:
+  std::set<std::string> known_folders_;
 };
 
 // Writes a line feed and flushes: the end of every console line.

@@ -160,6 +160,25 @@ TEST(DriverTest, WorkLockIsHeldForCopyAndSplice) {
   EXPECT_EQ(os.locks_held, 0);
 }
 
+// Folders made on the way to a target are made once per run, and again
+// after a command line, which may have removed them.
+TEST(DriverTest, FoldersAreMadeOnceUntilACommandRuns) {
+  fake_platform os;
+  os.add_file("src\\a", "x");
+  os.add_file("src\\b", "x");
+  int exit_status = 0;
+  run(os, "[txt_content_replace]\nx\ny\nsrc\nout\\deep\na\nb\n", exit_status);
+  EXPECT_EQ(exit_status, 1);
+  EXPECT_EQ(os.calls["make_dir"], 2) << "out and out\\deep, for the first file only";
+  fake_platform again;
+  again.add_file("src\\a", "x");
+  run(again,
+      "[txt_content_replace]\nx\ny\nsrc\nout\na\n[system_command]\nrm -r out\n"
+      "[txt_content_replace]\nx\ny\nsrc\nout\na\n",
+      exit_status);
+  EXPECT_EQ(again.calls["make_dir"], 2) << "out, before and after the command";
+}
+
 // A line too large for memory ends the run like a failing line of its
 // section, with a word on the diagnostics stream, rather than an abort.
 TEST(DriverTest, RunningOutOfMemoryEndsTheRunWithTheModesMessage) {
