@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/native_platform.h"
@@ -276,6 +278,52 @@ TEST_F(UnifiedDiffTest, SmallWindowAroundSmallChangesMatchesDiff) {
   const std::string text = numbered(1, 100);
   check("scattered changes", text, replace_lines(text, {5, 30, 31, 70, 99}, "new "), true,
         style);
+}
+
+// Text of `count` lines drawn from `kinds` different ones, the same for a
+// seed on every platform.
+std::string random_lines(std::uint32_t seed, int count, int kinds) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    text += "l" + std::to_string((seed >> 16) % static_cast<std::uint32_t>(kinds)) + "\n";
+  }
+  return text;
+}
+
+// The numbers of removed and added lines in a diff's hunks.
+std::pair<int, int> changed_lines(const std::string& diff) {
+  std::istringstream in(after_headers(diff));
+  std::pair<int, int> counts;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("-", 0) == 0) ++counts.first;
+    if (line.rfind("+", 0) == 0) ++counts.second;
+  }
+  return counts;
+}
+
+// Files with many repeated lines have many smallest diffs, so the hunks
+// may differ from diff's, but within one window the number of changed lines
+// must be the smallest one. Hundreds of lines cross the 64-line words of the
+// comparison table.
+TEST_F(UnifiedDiffTest, SmallestDiffWithinAWindow) {
+  for (int kinds : {2, 5, 40}) {
+    for (std::uint32_t seed : {1u, 2u, 3u}) {
+      const std::string old_text =
+          random_lines(seed, 150 + 50 * static_cast<int>(seed), kinds);
+      const std::string new_text = random_lines(seed + 100, 300, kinds);
+      const std::string name =
+          std::to_string(kinds) + " kinds, seed " + std::to_string(seed);
+      check(name, old_text, new_text, false);
+      const diff_result r = module_diff(old_text, new_text);
+      const std::string command =
+          "cd '" + dir_ +
+          "' && diff --minimal -u old.txt new.txt > gnu.txt; test $? -le 1";
+      ASSERT_EQ(std::system(command.c_str()), 0);
+      EXPECT_EQ(changed_lines(r.out), changed_lines(read("gnu.txt"))) << name;
+    }
+  }
 }
 
 TEST_F(UnifiedDiffTest, LongLines) {
