@@ -305,7 +305,8 @@ class edit_engine {
     bool scanned = false;             // ahead holds every line left
   };
 
-  // The engine is moved into its stream, so a side names no cursor of it.
+  // The cursor is passed in rather than kept in `side`: the engine is moved
+  // into its stream, and a reference to its own member would dangle.
   void fill(side& s, line_cursor& scan, std::size_t wanted) {
     while (!s.scanned && s.ahead.size() < wanted) {
       if (scan.has_line()) {
