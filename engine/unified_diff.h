@@ -18,8 +18,9 @@
 // O(window_lines^2) bits plus O(window_lines) hashes, and the time is
 // O((old + new lines) * window_lines / 64) word operations at worst, linear
 // in the bytes read otherwise. The diff is minimal within a window, not
-// necessarily across windows; a change larger than the window is still
-// written correctly, as one block of removed and added lines.
+// necessarily across windows: a change larger than the window is still
+// written correctly, but lines it shares with the other side may then show
+// as removed and added again.
 //
 // To stay within that bound each file is read up to six times, each time from
 // the start through a fresh input_file from its opener: once to tell whether
