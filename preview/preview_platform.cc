@@ -1,10 +1,13 @@
 #include "preview/preview_platform.h"
 
 #include <algorithm>
+#include <ostream>
+#include <streambuf>
 #include <utility>
 
 #include "common/ascii.h"
 #include "common/work_files.h"
+#include "engine/unified_diff.h"
 #include "platform/copy_stream.h"
 #include "platform/path_map.h"
 #include "platform/wildcard.h"
@@ -240,8 +243,96 @@ std::unique_ptr<file_lock> preview_platform::lock_file(const std::string& path) 
   return real_.lock_file(path);
 }
 
-void preview_platform::queue_diff(const std::string&, const std::string&) {}
+namespace {
 
-void preview_platform::write_waiting_diffs() {}
+// An output stream into a replacement file, so that a long diff waits on
+// disk rather than in memory.
+class replacement_buffer : public std::streambuf {
+ public:
+  explicit replacement_buffer(replacement_file& file) : file_(file), buffer_(64 * 1024) {
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+  }
+
+  const status& error() const { return error_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!flush_buffer()) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+
+  int sync() override { return flush_buffer() ? 0 : -1; }
+
+ private:
+  bool flush_buffer() {
+    const std::size_t size = static_cast<std::size_t>(pptr() - pbase());
+    if (size > 0 && error_.is_ok()) error_ = file_.write(pbase(), size);
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+    return error_.is_ok();
+  }
+
+  replacement_file& file_;
+  std::vector<char> buffer_;
+  status error_;
+};
+
+}  // namespace
+
+void preview_platform::queue_diff(const std::string& target, const std::string& scratch) {
+  const std::string diff_path = new_scratch_path();
+  opened<replacement_file> diff_file =
+      real_.open_replacement(diff_path, "", open_mode::binary);
+  if (!diff_file.result.is_ok()) {
+    report_diff_failure(target, diff_file.result);
+    return;
+  }
+  replacement_buffer buffer(*diff_file.file);
+  std::ostream out(&buffer);
+  diff_style style;
+  style.colour = options_.colour;
+  status result;
+  if (!open_input(target, open_mode::binary).result.is_ok()) {
+    write_new_file_header(target, style, out);
+  } else {
+    bool differ = false;
+    result = write_unified_diff(
+        [this, &target] { return open_input(target, open_mode::binary); },
+        [this, &scratch] { return real_.open_input(scratch, open_mode::binary); },
+        {target, target}, style, out, differ);
+  }
+  out.flush();
+  if (result.is_ok()) result = buffer.error();
+  if (result.is_ok()) result = diff_file.file->commit();
+  if (!result.is_ok()) {
+    report_diff_failure(target, result);
+    return;
+  }
+  waiting_diffs_.push_back(diff_path);
+}
+
+void preview_platform::report_diff_failure(const std::string& target, const status& why) {
+  console().flush();
+  diagnostics() << "quillmend: no diff of " << target << ": " << why.reason();
+  end_line(diagnostics());
+}
+
+void preview_platform::write_waiting_diffs() {
+  std::vector<char> block(64 * 1024);
+  for (const std::string& path : waiting_diffs_) {
+    opened<input_file> diff = real_.open_input(path, open_mode::binary);
+    for (std::size_t got = 0; diff.result.is_ok();) {
+      if (!diff.file->read(block.data(), block.size(), got).is_ok() || got == 0) break;
+      console().write(block.data(), static_cast<std::streamsize>(got));
+    }
+    diff.file.reset();
+    real_.remove_file(path);
+  }
+  if (!waiting_diffs_.empty()) console().flush();
+  waiting_diffs_.clear();
+}
 
 }  // namespace quillmend

@@ -92,6 +92,7 @@ class preview_platform : public platform {
   std::string new_scratch_path();
   bool parent_exists(const std::string& path);
   void queue_diff(const std::string& target, const std::string& scratch);
+  void report_diff_failure(const std::string& target, const status& why);
   status replace_for_real(const std::string& target, const std::string& mode_source,
                           const std::string& scratch);
 

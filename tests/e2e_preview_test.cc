@@ -3,6 +3,7 @@
 // it was, mtimes included, and say what the real run then does.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -184,6 +185,62 @@ TEST(PreviewE2E, OptionsAndExitStatuses) {
     EXPECT_TRUE(contains(result.err, c.in_err)) << words << result.err;
   }
   EXPECT_FALSE(dir.exists("-x.quillmend")) << "nothing is made of the option-like name";
+}
+
+// The diff of a dry run, applied with patch to the old file, gives what the
+// real run then writes.
+TEST(PreviewE2E, TheDiffAppliesToGiveTheRealResult) {
+  if (testing_windows_build()) GTEST_SKIP() << "the console adds CRs to every line there";
+  const struct {
+    const char* name;
+    std::string content;
+  } cases[] = {
+      {"lines with LF", "keep\nold line\nkeep\nkeep\nkeep\nkeep\nkeep\nkeep\nold\n"},
+      {"CR LF lines", "keep\r\nold\r\nkeep\r\n"},
+      {"no line end at the end", "keep\nkeep\nthe old end"},
+      {"one line without a line end", "old"},
+      {"a change that joins lines", "a old\nb\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    temp_folder dir;
+    dir.write("site/f.txt", c.content);
+    dir.write("script.txt", "[txt_content_replace]\nold\nnew\\n\nsite\nsite\nf.txt\n");
+    run_options dry;
+    dry.arguments = {"--dry-run", "--diff", "--no-pause", "script.txt"};
+    const run_result preview = dir.run(dry);
+    const std::size_t start = preview.out.find("--- site\\f.txt\n");
+    ASSERT_NE(start, std::string::npos) << preview.out;
+    dir.write("change.diff", preview.out.substr(start));
+    run_options real;
+    real.arguments = {"--batch", "script.txt"};
+    ASSERT_EQ(dir.run(real).exit_status, 0);
+    dir.write("old.txt", c.content);
+    const std::string patch =
+        "cd '" + dir.path() +
+        "' && patch -s -o patched.txt old.txt change.diff >patch.log 2>&1";
+    ASSERT_EQ(std::system(patch.c_str()), 0) << dir.read("patch.log") << preview.out;
+    EXPECT_EQ(dir.read("patched.txt"), dir.read("site/f.txt"));
+  }
+}
+
+TEST(PreviewE2E, DiffsOfNewAndBinaryFiles) {
+  temp_folder dir;
+  dir.write("src/a.txt", "old\n");
+  dir.write("src/b.bin", std::string("old\0bytes", 9));
+  dir.write("script.txt",
+            "[txt_content_replace]\nold\nnew\nsrc\nsrc\nb.bin\n"
+            "[txt_content_replace]\nold\nnew\nsrc\nout\na.txt\n");
+  run_options options;
+  options.arguments = {"--dry-run", "--diff", "--no-pause", "script.txt"};
+  const run_result result = dir.run(options);
+  EXPECT_TRUE(
+      contains(result.out, as_written("Binary files src\\b.bin and src\\b.bin differ\n")))
+      << result.out;
+  EXPECT_TRUE(contains(result.out, as_written("new file out\\a.txt\n"))) << result.out;
+  EXPECT_FALSE(contains(result.out, "+new")) << "a new file is not shown whole";
+  EXPECT_FALSE(contains(result.out, "\x1b["))
+      << "no colour when the output is not a terminal";
 }
 
 // One located line per kind of failure, naming the script line that caused
