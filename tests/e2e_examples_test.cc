@@ -171,5 +171,41 @@ TEST_F(ExamplesE2E, Site) {
                        "</html>\n"));
 }
 
+// The README's preview: what the replace example would do in place, shown
+// and changing nothing.
+TEST_F(ExamplesE2E, PreviewChangesNothing) {
+  const std::string letter = dir.read("replace/in/letter.txt");
+  run_options options;
+  options.arguments = {"-n", "--diff", "--no-pause", "preview.qms"};
+  const run_result result = dir.run(options);
+  EXPECT_EQ(result.exit_status, 1) << result.out << result.err;
+  EXPECT_EQ(dir.read("replace/in/letter.txt"), letter);
+  if (testing_windows_build()) return;  // its files have CR LF line ends there
+  EXPECT_EQ(result.out,
+            "replace\\in\\letter.txt to replace\\in\\letter.txt successed!\n"
+            "  would write replace\\in\\letter.txt: 3 replacements\n"
+            "--- replace\\in\\letter.txt\n"
+            "+++ replace\\in\\letter.txt\n"
+            "@@ -1,7 +1,7 @@\n"
+            " Dear customer,\n"
+            " \n"
+            "-thank you for your order with Old Name Ltd.\n"
+            "-Old Name Ltd will deliver it next week.\n"
+            "+thank you for your order with New Name Ltd.\n"
+            "+New Name Ltd will deliver it next week.\n"
+            " OLD NAME LTD in capitals stays: this section matches letter case exactly.\n"
+            " \n"
+            "-Old Name Ltd\n"
+            "+New Name Ltd\n"
+            "replace\\in\\notes\\todo.txt to replace\\in\\notes\\todo.txt successed!\n"
+            "  would write replace\\in\\notes\\todo.txt: 1 replacement\n"
+            "--- replace\\in\\notes\\todo.txt\n"
+            "+++ replace\\in\\notes\\todo.txt\n"
+            "@@ -1,2 +1,2 @@\n"
+            "-- tell the bank about Old Name Ltd\n"
+            "+- tell the bank about New Name Ltd\n"
+            " - new letterhead\n");
+}
+
 }  // namespace
 }  // namespace quillmend_e2e
