@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "common/script_text.h"
 #include "common/work_files.h"
 #include "driver/section_header.h"
 #include "driver/section_kinds.h"
@@ -80,7 +81,7 @@ int run_script(int argument_count, const char* const arguments[], platform& os) 
     return 0;
   }
   const std::string script_file = arguments[1];
-  opened<input_file> script = os.open_input(script_file);
+  opened<input_file> script = open_script(os, script_file);
   reporter report(os, script_file);
   if (!script.result.is_ok()) {
     os.console() << "open " << script_file << " failed.";
