@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "tests/e2e_harness.h"
@@ -131,6 +132,41 @@ TEST(LongPathE2E, EveryHandlerWritesTargetsPastTheOldLimit) {
          {operation::replace_in_place, operation::replace_into_new_folders,
           operation::splice, operation::copy})
       check_long_target(op, length);
+}
+
+// The system is handed absolute paths: every relative form a script may
+// use must still name what it named before, short or long.
+TEST(LongPathE2E, RelativeFormsNameWhatTheyNamedBefore) {
+  const struct {
+    const char* what;
+    std::string source;   // as the script writes it
+    std::string written;  // where the test puts the file, "C:" for drive c:
+  } cases[] = {
+      {"a drive-relative path (c: is at its root)", "c:temp\\qm-relative",
+       "C:temp/qm-relative"},
+      {"a drive's root", "c:\\temp\\qm-relative", "C:temp/qm-relative"},
+      {"dot and dot-dot", ".\\x\\..\\src", "src"},
+      {"slashes", "x/../src", "src"},
+      {"a long chain with dot-dot",
+       std::string(200, 'd') + "\\" + std::string(200, 'e') + "\\..\\..\\src", "src"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    temp_folder dir;
+    const std::string unix_folder = c.written.rfind("C:", 0) == 0
+                                        ? dir.drive_c("c:\\" + c.written.substr(2))
+                                        : dir.at(c.written);
+    write_file(unix_folder + "/a.txt", "old");
+    make_dirs(dir.at("x"));
+    make_dirs(dir.at(std::string(200, 'd') + "/" + std::string(200, 'e')));
+    const run_result result =
+        dir.run_script("[txt_content_replace]\nold\nnew\n" + c.source + "\nout\na.txt\n");
+    EXPECT_EQ(result.exit_status, 1) << result.out << result.err;
+    EXPECT_EQ(result.out,
+              as_written(c.source + "\\a.txt to out\\a.txt successed!\n" + kPause));
+    EXPECT_EQ(dir.read("out/a.txt"), "new");
+    std::remove((unix_folder + "/a.txt").c_str());
+  }
 }
 
 // Wine hands a path to Linux as "<prefix>/dosdevices/z:/tmp/...", and Linux
