@@ -82,12 +82,13 @@ status script_text::read_bytes(char* buffer, std::size_t size, std::size_t& coun
   if (run == raw_.available() && raw_.data()[run - 1] == kEndOfFile) {
     if (run > 1) {
       --run;
-    } else if (!raw_.fill(2)) {
-      return raw_.error();
-    } else if (raw_.available() == 1) {
-      if (!raw_.error().is_ok()) return raw_.error();
-      raw_.consume(1);
-      return status::ok();
+    } else {
+      raw_.fill(2);
+      if (raw_.available() == 1) {
+        if (!raw_.error().is_ok()) return raw_.error();
+        raw_.consume(1);
+        return status::ok();
+      }
     }
   }
   std::memcpy(buffer, raw_.data(), run);

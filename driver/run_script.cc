@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "common/script_text.h"
 #include "common/work_files.h"
 #include "driver/options.h"
 #include "driver/section_header.h"
@@ -73,7 +74,7 @@ int run_script_file(const command_line& line, platform& os, preview_platform* pr
   if (preview != nullptr)
     report.set_after_each_file([preview] { preview->write_waiting_diffs(); });
   const bool summary = options.batch || options.dry_run || os.diagnostics_is_terminal();
-  opened<input_file> script = os.open_input(line.script_file);
+  opened<input_file> script = open_script(os, line.script_file);
   run_end end = run_end::failed;
   if (!script.result.is_ok()) {
     os.console() << "open " << line.script_file << " failed.";

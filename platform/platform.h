@@ -33,6 +33,13 @@ enum class open_mode { text, binary };
 // differ between them (who owns the work folders under c:\temp).
 enum class platform_kind { posix, windows };
 
+// How the bytes of the names and command lines the tool hands the system are
+// to be read. `native` is what the system's byte-oriented functions take: on
+// Windows the ANSI code page, on POSIX the bytes themselves. `utf8` is for
+// scripts saved in Unicode; on Windows their names reach the system as
+// UTF-16.
+enum class name_encoding { native, utf8 };
+
 // A file open for reading. Closed when destroyed.
 class input_file {
  public:
@@ -109,6 +116,10 @@ class platform {
   virtual bool console_wants_colour() { return false; }
 
   virtual platform_kind kind() const = 0;
+
+  // Sets how the names and command lines given from now on are encoded
+  // (native until told otherwise). Systems whose names are bytes ignore it.
+  virtual void set_name_encoding(name_encoding) {}
 
   // The path the system is handed for a script path: the same on Windows,
   // mapped on POSIX. Only used to tell the user.
