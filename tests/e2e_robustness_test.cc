@@ -138,18 +138,53 @@ TEST(RobustnessE2E, FullDiskLeavesEveryTargetAsItWas) {
   }
 }
 
+// Lets uid 65534 into the test's folder and read its files; it can write
+// nowhere there.
+void open_to_nobody(const temp_folder& dir, const std::vector<std::string>& folders,
+                    const std::vector<std::string>& files) {
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  for (const std::string& folder : folders)
+    ASSERT_EQ(::chmod(dir.at(folder).c_str(), 0755), 0) << folder;
+  for (const std::string& file : files)
+    ASSERT_EQ(::chmod(dir.at(file).c_str(), 0644), 0) << file;
+}
+
+TEST(HarnessE2E, RunAsNobodyDropsEveryIdOfRoot) {
+  const std::string why_not = cannot_run_as_nobody();
+  if (!why_not.empty()) GTEST_SKIP() << why_not;
+  temp_folder dir;
+  dir.write("script.txt", "[system_command]\nid -u\nid -g\nid -G\n");
+  open_to_nobody(dir, {}, {"script.txt"});
+  run_options options;
+  options.arguments = {"script.txt"};
+  options.run_as_nobody = true;
+  const run_result result = dir.run(options);
+  EXPECT_EQ(result.exit_status, 1) << result.err;
+  EXPECT_EQ(result.out, "65534\n65534\n65534\nPress any key to continue . . . \n");
+}
+
 TEST(RobustnessE2E, UnwritableTargetFolderIsReported) {
-  if (::geteuid() == 0)
-    GTEST_SKIP() << "running as root, which writes into a read-only folder anyway";
+  // Root writes into a read-only folder anyway, so root runs the binary as
+  // nobody, a user without rights in the test's folder.
+  run_options options;
+  if (::geteuid() == 0) {
+    const std::string why_not = cannot_run_as_nobody();
+    if (!why_not.empty())
+      GTEST_SKIP() << "running as root, which writes into a read-only folder anyway, "
+                      "and "
+                   << why_not;
+    options.run_as_nobody = true;
+  }
   temp_folder dir;
   dir.write("src/a.txt", "one");
   dir.write("out/a.txt", "old");
+  open_to_nobody(dir, {"src"}, {"src/a.txt", "out/a.txt"});
   ASSERT_EQ(::chmod(dir.at("out").c_str(), 0555), 0);
   const run_result result =
-      dir.run_script("[txt_content_replace]\none\n1\nsrc\nout\na.txt\n");
+      dir.run_script("[txt_content_replace]\none\n1\nsrc\nout\na.txt\n", options);
   ::chmod(dir.at("out").c_str(), 0755);
   EXPECT_EQ(result.signal, 0);
-  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(result.exit_status, 0) << result.err;
   EXPECT_EQ(result.out, as_written("src\\a.txt open out\\a.txt failed.\n\n"
                                    "txt_content_replace error.\n"));
   EXPECT_EQ(dir.read("out/a.txt"), "old");
