@@ -279,36 +279,50 @@ std::size_t count_of(const std::string& text, const std::string& part) {
   return count;
 }
 
-// Names that a shell would act on: each would create the file "canary".
-const char kShellName1[] = "a$(touch canary);b`touch canary`&|\"'%PATH%.txt";
-const char kShellName2[] = "x;touch canary;.txt";
-const char kShellName3[] = "$(touch canary).txt";
+// One run on hostile or huge input: the files `setup` makes, the script, the
+// exit status, and what `check` then finds.
+struct input_case {
+  const char* name;
+  const char* not_on_windows;  // why the case cannot run there, or nullptr
+  std::function<void(const temp_folder&)> setup;
+  std::string script;
+  int exit_status;
+  std::function<void(const temp_folder&, const run_result&)> check;
+};
 
-TEST(RobustnessE2E, HostileAndHugeInputs) {
-  std::string binary;
+// Runs each case in a folder of its own; `after_each` checks what every case
+// of a table must keep to.
+void run_input_cases(const std::vector<input_case>& cases,
+                     const std::function<void(const temp_folder&)>& after_each = {}) {
+  for (const input_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.not_on_windows != nullptr && testing_windows_build()) {
+      std::cout << "[ skipped  ] " << c.name << ": " << c.not_on_windows << std::endl;
+      continue;
+    }
+    temp_folder dir;
+    c.setup(dir);
+    const run_result result = dir.run_script(c.script);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exit_status, c.exit_status)
+        << result.out.substr(0, 500) << result.err.substr(0, 500);
+    c.check(dir, result);
+    if (after_each) after_each(dir);
+  }
+}
+
+// Every byte value four times over, then CR LF, NUL and 0x1A around and
+// between occurrences of "find", and a CR at the very end.
+std::string every_byte() {
+  std::string bytes;
   for (int round = 0; round < 4; ++round)
-    for (int byte = 0; byte < 256; ++byte) binary += static_cast<char>(byte);
-  binary += std::string("\x1a\r\n\0find\0\x1a", 10) + "find\r";
-  const std::string mega(1 << 20, 'M');
-  const std::string mega_marker = "<" + std::string(1 << 20, 'k') + ">";
-  const std::string mega_data(1 << 20, 'd');
+    for (int byte = 0; byte < 256; ++byte) bytes += static_cast<char>(byte);
+  return bytes + std::string("\x1a\r\n\0find\0\x1a", 10) + "find\r";
+}
 
-  std::string many_lines = "[txt_content_replace]\none\n1\nsrc\nout\n";
-  for (int i = 0; i < 100000; ++i)
-    many_lines += (i % 10000 == 0) ? std::string(1, "abcd"[i / 10000 % 4]) + ".txt\n"
-                                   : std::string(i % 3 + 1, ' ') + "\t\n";
-
-  // Names with '|' or '"' cannot be held on Windows: files made under such a
-  // name from here are listed by Wine but cannot be opened there.
-  const char* const kNotAWindowsName = "'|' and '\"' cannot be in a Windows file name";
-  const struct {
-    const char* name;
-    const char* not_on_windows;  // why the case cannot run there, or nullptr
-    std::function<void(const temp_folder&)> setup;
-    std::string script;
-    int exit_status;
-    std::function<void(const temp_folder&, const run_result&)> check;
-  } cases[] = {
+TEST(RobustnessE2E, BinaryAndInvalidUtf8BytesPassUnchanged) {
+  const std::string binary = every_byte();
+  run_input_cases({
       {"binary bytes pass byte for byte", nullptr,
        [&](const temp_folder& dir) { dir.write("src/bin.dat", binary); },
        "[txt_content_replace]\nfind\nFOUND\nsrc\nout\nbin.dat\n", 1,
@@ -325,14 +339,18 @@ TEST(RobustnessE2E, HostileAndHugeInputs) {
          EXPECT_EQ(dir.read("out/u.txt"), rewritten_text("\xff\xfe"
                                                          "ok \xed\xa0\x80 ok!"));
        }},
-      {"empty file", nullptr, [](const temp_folder& dir) { dir.write("src/e.txt", ""); },
-       "[txt_content_replace]\none\n1\nsrc\nout\ne.txt\n", 1,
-       [](const temp_folder& dir, const run_result& result) {
-         EXPECT_TRUE(dir.exists("out/e.txt"));
-         EXPECT_EQ(dir.read("out/e.txt"), "");
-         EXPECT_TRUE(
-             contains(result.out, as_written("src\\e.txt to out\\e.txt successed!\n")));
-       }},
+  });
+}
+
+TEST(RobustnessE2E, HugeScriptsAndLines) {
+  const std::string mega(1 << 20, 'M');
+  const std::string mega_marker = "<" + std::string(1 << 20, 'k') + ">";
+  const std::string mega_data(1 << 20, 'd');
+  std::string many_lines = "[txt_content_replace]\none\n1\nsrc\nout\n";
+  for (int i = 0; i < 100000; ++i)
+    many_lines += (i % 10000 == 0) ? std::string(1, "abcd"[i / 10000 % 4]) + ".txt\n"
+                                   : std::string(i % 3 + 1, ' ') + "\t\n";
+  run_input_cases({
       {"a script of 100,000 lines", nullptr,
        [](const temp_folder& dir) {
          for (const char* name : {"a", "b", "c", "d"})
@@ -375,39 +393,66 @@ TEST(RobustnessE2E, HostileAndHugeInputs) {
                      rewritten_text("head\n" + mega_marker + "\nnew\n" + mega_data +
                                     "\n" + mega_marker + "\ntail\n"));
        }},
-      {"shell characters in a replace name", kNotAWindowsName,
-       [](const temp_folder& dir) {
-         dir.write(std::string("src/") + kShellName1, "one");
-       },
-       std::string("[txt_content_replace]\none\n1\nsrc\nout\n") + kShellName1 + "\n", 1,
-       [](const temp_folder& dir, const run_result&) {
-         EXPECT_EQ(dir.read(std::string("out/") + kShellName1), rewritten_text("1"));
-       }},
-      {"shell characters in a splice name", nullptr,
-       [](const temp_folder& dir) {
-         dir.write("menu.htm", "<m>\nnew\n</m>\n");
-         dir.write(kShellName2, "<m>\nold\n</m>\n");
-       },
-       std::string("[txt_content_replace_txt]\n<m>\n</m>\nmenu.htm\n<m>\n</m>\n") +
-           kShellName2 + "\n",
-       1,
-       [](const temp_folder& dir, const run_result&) {
-         EXPECT_EQ(dir.read(kShellName2), rewritten_text("<m>\nnew\n</m>\n"));
-       }},
-      {"shell characters in copy names and patterns", kNotAWindowsName,
-       [](const temp_folder& dir) {
-         for (const char* name : {kShellName1, kShellName2, kShellName3})
-           dir.write(std::string("src/") + name, name);
-         make_dirs(dir.at("out"));
-       },
-       "[copy_file]\nsrc\nout\n*.txt > .bak\n\"$(touch canary)*\" > |&\n", 1,
-       [](const temp_folder& dir, const run_result&) {
-         for (const char* name : {kShellName1, kShellName2, kShellName3}) {
-           const std::string copy = replace_all(name, ".txt", ".bak");
-           EXPECT_EQ(dir.read("out/" + copy), name) << copy;
-         }
-         EXPECT_EQ(dir.read("out/|&.txt"), kShellName3);
-       }},
+  });
+}
+
+// Names that a shell would act on: each would create the file "canary".
+const char kShellName1[] = "a$(touch canary);b`touch canary`&|\"'%PATH%.txt";
+const char kShellName2[] = "x;touch canary;.txt";
+const char kShellName3[] = "$(touch canary).txt";
+
+// Names with '|' or '"' cannot be held on Windows: files made under such a
+// name from here are listed by Wine but cannot be opened there.
+const char kNotAWindowsName[] = "'|' and '\"' cannot be in a Windows file name";
+
+// What a name handed to a shell would leave behind, wherever the shell ran.
+void expect_no_canary(const temp_folder& dir) {
+  EXPECT_FALSE(dir.exists("canary")) << "a name was handed to a shell";
+}
+
+TEST(RobustnessE2E, NamesAreNeverHandedToAShell) {
+  run_input_cases(
+      {
+          {"shell characters in a replace name", kNotAWindowsName,
+           [](const temp_folder& dir) {
+             dir.write(std::string("src/") + kShellName1, "one");
+           },
+           std::string("[txt_content_replace]\none\n1\nsrc\nout\n") + kShellName1 + "\n",
+           1,
+           [](const temp_folder& dir, const run_result&) {
+             EXPECT_EQ(dir.read(std::string("out/") + kShellName1), rewritten_text("1"));
+           }},
+          {"shell characters in a splice name", nullptr,
+           [](const temp_folder& dir) {
+             dir.write("menu.htm", "<m>\nnew\n</m>\n");
+             dir.write(kShellName2, "<m>\nold\n</m>\n");
+           },
+           std::string("[txt_content_replace_txt]\n<m>\n</m>\nmenu.htm\n<m>\n</m>\n") +
+               kShellName2 + "\n",
+           1,
+           [](const temp_folder& dir, const run_result&) {
+             EXPECT_EQ(dir.read(kShellName2), rewritten_text("<m>\nnew\n</m>\n"));
+           }},
+          {"shell characters in copy names and patterns", kNotAWindowsName,
+           [](const temp_folder& dir) {
+             for (const char* name : {kShellName1, kShellName2, kShellName3})
+               dir.write(std::string("src/") + name, name);
+             make_dirs(dir.at("out"));
+           },
+           "[copy_file]\nsrc\nout\n*.txt > .bak\n\"$(touch canary)*\" > |&\n", 1,
+           [](const temp_folder& dir, const run_result&) {
+             for (const char* name : {kShellName1, kShellName2, kShellName3}) {
+               const std::string copy = replace_all(name, ".txt", ".bak");
+               EXPECT_EQ(dir.read("out/" + copy), name) << copy;
+             }
+             EXPECT_EQ(dir.read("out/|&.txt"), kShellName3);
+           }},
+      },
+      expect_no_canary);
+}
+
+TEST(RobustnessE2E, DotDotPartsAndSeparatorsInNames) {
+  run_input_cases({
       {"names with .. parts in a replace section", nullptr,
        [](const temp_folder& dir) {
          dir.write("top.txt", "one top");
@@ -456,22 +501,50 @@ TEST(RobustnessE2E, HostileAndHugeInputs) {
              count_of(result.err, "left out: a name with a separator or a line end"), 2u)
              << result.err;
        }},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    if (c.not_on_windows != nullptr && testing_windows_build()) {
-      std::cout << "[ skipped  ] " << c.name << ": " << c.not_on_windows << std::endl;
-      continue;
-    }
-    temp_folder dir;
-    c.setup(dir);
-    const run_result result = dir.run_script(c.script);
-    EXPECT_EQ(result.signal, 0);
-    EXPECT_EQ(result.exit_status, c.exit_status)
-        << result.out.substr(0, 500) << result.err.substr(0, 500);
-    c.check(dir, result);
-    EXPECT_FALSE(dir.exists("canary")) << "a name was handed to a shell";
-  }
+  });
+}
+
+TEST(RobustnessE2E, EmptyFiles) {
+  run_input_cases({
+      {"empty file", nullptr, [](const temp_folder& dir) { dir.write("src/e.txt", ""); },
+       "[txt_content_replace]\none\n1\nsrc\nout\ne.txt\n", 1,
+       [](const temp_folder& dir, const run_result& result) {
+         EXPECT_TRUE(dir.exists("out/e.txt"));
+         EXPECT_EQ(dir.read("out/e.txt"), "");
+         EXPECT_TRUE(
+             contains(result.out, as_written("src\\e.txt to out\\e.txt successed!\n")));
+       }},
+      {"empty copy source", nullptr,
+       [](const temp_folder& dir) {
+         dir.write("src/e.htm", "");
+         make_dirs(dir.at("out"));
+       },
+       "[copy_file]\nsrc\nout\n*.htm > .html\n", 1,
+       [](const temp_folder& dir, const run_result& result) {
+         EXPECT_EQ(result.err, "");
+         EXPECT_EQ(dir.list("out"), std::vector<std::string>{"e.html"});
+         EXPECT_EQ(dir.read("out/e.html"), "");
+       }},
+      {"empty splice target: the block is its only content", nullptr,
+       [](const temp_folder& dir) {
+         dir.write("menu.htm", "<m>\nnew\n</m>\n");
+         dir.write("page.htm", "");
+       },
+       "[txt_content_replace_txt]\n<m>\n</m>\nmenu.htm\n<m>\n</m>\npage.htm\n", 1,
+       [](const temp_folder& dir, const run_result&) {
+         EXPECT_EQ(dir.read("page.htm"), rewritten_text("new\n"));
+       }},
+      {"empty splice source: no block, the target stays", nullptr,
+       [](const temp_folder& dir) {
+         dir.write("menu.htm", "");
+         dir.write("page.htm", "head\n<m>\nold\n</m>\n");
+       },
+       "[txt_content_replace_txt]\n<m>\n</m>\nmenu.htm\n<m>\n</m>\npage.htm\n", 0,
+       [](const temp_folder& dir, const run_result& result) {
+         EXPECT_EQ(result.out, as_written("txt_content_replace_txt error.\n"));
+         EXPECT_EQ(dir.read("page.htm"), "head\n<m>\nold\n</m>\n");
+       }},
+  });
 }
 
 // The content of a large sparse file: zeros, with a few texts at offsets.
