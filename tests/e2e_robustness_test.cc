@@ -20,6 +20,8 @@
 namespace quillmend_e2e {
 namespace {
 
+const char kPause[] = "Press any key to continue . . . \n";
+
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
@@ -407,8 +409,58 @@ const char kNotAWindowsName[] = "'|' and '\"' cannot be in a Windows file name";
 
 // What a name handed to a shell would leave behind, wherever the shell ran.
 void expect_no_canary(const temp_folder& dir) {
-  EXPECT_FALSE(dir.exists("canary")) << "a name was handed to a shell";
+  for (const char* folder : {"", "src/", "out/"})
+    for (const char* canary : {"canary", "canary2", "canary3", "ran", "ran2"})
+      EXPECT_FALSE(dir.exists(std::string(folder) + canary))
+          << folder << canary << ": a name was handed to a shell";
 }
+
+// %OS% is set on every Windows machine and $HOME on every POSIX one: a name
+// handed to cmd or sh would change, and the last two would run mkdir.
+std::vector<std::string> interpreter_names() {
+  return {"%OS%.htm",  "100%.htm",           "a&b.htm",
+          "x^y.htm",   "semi;colon (1).htm", "it's.htm",
+          "$HOME.htm", "$(mkdir ran).htm",   "`mkdir ran2`.htm"};
+}
+// Copies are byte for byte on every platform.
+const char kCopiedContent[] = "one\r\ntwo\n\x1a three";
+
+void write_interpreter_names(const temp_folder& dir) {
+  for (const std::string& name : interpreter_names())
+    dir.write("src/" + name, kCopiedContent);
+  dir.write("src/other.txt", "not listed");
+  // A dot-file is hidden on POSIX, and Wine gives it the hidden attribute.
+  dir.write("src/.hidden.htm", "not listed");
+  make_dirs(dir.at("out"));
+}
+
+// The work lists hold the names as they are, and so do the copies.
+void check_interpreter_names(const temp_folder& dir, const run_result& result) {
+  EXPECT_EQ(result.out,
+            as_written("c:\\temp\\old\\myCopyTemp.txt to c:\\temp\\new\\myCopyTemp.txt "
+                       "successed!\n" +
+                       std::string(kPause)));
+  EXPECT_EQ(result.err, "");
+  std::vector<std::string> sorted_names = interpreter_names();
+  std::sort(sorted_names.begin(), sorted_names.end());
+  std::string old_list, new_list;
+  std::vector<std::string> new_names;
+  for (const std::string& name : sorted_names) {
+    old_list += name + "\n";
+    new_names.push_back(name + "l");
+    new_list += new_names.back() + "\n";
+  }
+  EXPECT_EQ(read_file(dir.drive_c("c:\\temp\\old\\myCopyTemp.txt")),
+            as_written(old_list));
+  EXPECT_EQ(read_file(dir.drive_c("c:\\temp\\new\\myCopyTemp.txt")),
+            as_written(new_list));
+  std::sort(new_names.begin(), new_names.end());
+  EXPECT_EQ(dir.list("out"), new_names);
+  for (const std::string& name : new_names)
+    EXPECT_TRUE(dir.read("out/" + name) == kCopiedContent) << name;
+}
+
+const char kCommandsInAName[] = "x$(touch canary)`touch canary2`;touch canary3&";
 
 TEST(RobustnessE2E, NamesAreNeverHandedToAShell) {
   run_input_cases(
@@ -446,6 +498,18 @@ TEST(RobustnessE2E, NamesAreNeverHandedToAShell) {
                EXPECT_EQ(dir.read("out/" + copy), name) << copy;
              }
              EXPECT_EQ(dir.read("out/|&.txt"), kShellName3);
+           }},
+          {"names that mean something to an interpreter are copied as they are", nullptr,
+           write_interpreter_names, "[copy_file]\nsrc\nout\n*.htm > .html\n", 1,
+           check_interpreter_names},
+          {"commands in a copied name", nullptr,
+           [](const temp_folder& dir) {
+             dir.write(std::string("src/") + kCommandsInAName + ".htm", "e");
+             make_dirs(dir.at("out"));
+           },
+           "[copy_file]\nsrc\nout\n*.htm > .txt\n", 1,
+           [](const temp_folder& dir, const run_result&) {
+             EXPECT_EQ(dir.read(std::string("out/") + kCommandsInAName + ".txt"), "e");
            }},
       },
       expect_no_canary);
