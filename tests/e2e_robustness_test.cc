@@ -20,6 +20,8 @@
 namespace quillmend_e2e {
 namespace {
 
+using namespace std::string_literals;
+
 const char kPause[] = "Press any key to continue . . . \n";
 
 bool contains(const std::string& text, const std::string& part) {
@@ -340,6 +342,33 @@ TEST(RobustnessE2E, BinaryAndInvalidUtf8BytesPassUnchanged) {
        [](const temp_folder& dir, const run_result&) {
          EXPECT_EQ(dir.read("out/u.txt"), rewritten_text("\xff\xfe"
                                                          "ok \xed\xa0\x80 ok!"));
+       }},
+      {"NUL, 0x1A, CR LF and bytes above 127 beside occurrences", nullptr,
+       [](const temp_folder& dir) {
+         dir.write("src/bin.dat", "a\0b\x1a\r\n\xff\xe9 old \x1a\0old"s);
+       },
+       "[txt_content_replace]\nold\nnew\nsrc\nout\nbin.dat\n", 1,
+       [](const temp_folder& dir, const run_result&) {
+         // A CR LF is read as a line end and written as one on Windows too.
+         EXPECT_EQ(dir.read("out/bin.dat"), "a\0b\x1a\r\n\xff\xe9 new \x1a\0new"s);
+       }},
+      {"ignoring case folds ASCII letters only, not bytes above 127", nullptr,
+       [](const temp_folder& dir) {
+         dir.write("src/l1.txt", "old\xe9 OLD\xc9 Old\xc9 \xe0\xc0");
+       },
+       "[txt_content_replace_no_case]\nOLD\xc9\nnew\nsrc\nout\nl1.txt\n", 1,
+       [](const temp_folder& dir, const run_result&) {
+         EXPECT_EQ(dir.read("out/l1.txt"), "old\xe9 new new \xe0\xc0");
+       }},
+      {"a copy is byte for byte", nullptr,
+       [&](const temp_folder& dir) {
+         dir.write("src/bin.dat", binary);
+         make_dirs(dir.at("out"));
+       },
+       "[copy_file]\nsrc\nout\n*.dat > .bin\n", 1,
+       [&](const temp_folder& dir, const run_result& result) {
+         EXPECT_EQ(result.err, "");
+         EXPECT_TRUE(dir.read("out/bin.bin") == binary);
        }},
   });
 }
