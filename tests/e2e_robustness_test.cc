@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/e2e_harness.h"
+#include "tests/e2e_inputs.h"
 
 namespace quillmend_e2e {
 namespace {
@@ -60,41 +61,99 @@ std::string filler(std::size_t size) {
   return text;
 }
 
+// A run that meets a full disk: the file size limit stands for it.
+struct full_disk_case {
+  const char* name;
+  std::vector<std::pair<std::string, std::string>> files;
+  std::string script;
+  long file_size_limit;
+  int exit_status;
+  std::string expected_out;  // with LF line ends
+  const char* expected_err;  // the binary's own words, "" for none
+  const char* posix_reason;  // the system's reason after them
+  const char* target;        // relative, '/' separators
+  const char* target_folder;
+};
+
+void check_full_disk(const full_disk_case& c) {
+  temp_folder dir;
+  for (const auto& file : c.files) dir.write(file.first, file.second);
+  const std::string old_content =
+      std::find_if(c.files.begin(), c.files.end(), [&](const auto& file) {
+        return file.first == c.target;
+      })->second;
+  const std::vector<std::string> names_before = dir.list(c.target_folder);
+  run_options options;
+  options.file_size_limit = c.file_size_limit;
+  const run_result result = dir.run_script(c.script, options);
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.exit_status, c.exit_status);
+  EXPECT_EQ(result.out, as_written(c.expected_out));
+  if (*c.expected_err != '\0') {
+    EXPECT_TRUE(reports(result.err, c.expected_err, c.posix_reason)) << result.err;
+  }
+  EXPECT_TRUE(dir.read(c.target) == old_content) << "the target changed";
+  // No temporary file left behind, here or beside the work files.
+  EXPECT_EQ(dir.list(c.target_folder), names_before);
+  for (const char* work : {"c:\\temp\\old", "c:\\temp\\new"})
+    for (const std::string& name : list_folder(dir.drive_c(work)))
+      EXPECT_FALSE(is_partial_file(name)) << work << "\\" << name;
+}
+
 TEST(RobustnessE2E, FullDiskLeavesEveryTargetAsItWas) {
-  if (testing_windows_build()) GTEST_SKIP() << "RLIMIT_FSIZE is a POSIX limit";
   const std::string big = filler(200 * 1024) + "needle";
   const std::string small = filler(10 * 1024) + "needle";
-  const struct {
-    const char* name;
-    std::vector<std::pair<std::string, std::string>> files;
-    std::string script;
-    int exit_status;
-    std::string expected_out;
-    std::string expected_err;  // a part of it
-    const char* target;        // relative, '/' separators
-    const char* target_folder;
-  } cases[] = {
+  const char* const copied =
+      "c:\\temp\\old\\myCopyTemp.txt to c:\\temp\\new\\myCopyTemp.txt successed!\n"
+      "Press any key to continue . . . \n";
+  const full_disk_case cases[] = {
       {"replace, failing while streaming",
        {{"src/a.txt", big}, {"out/a.txt", "old target"}},
        "[txt_content_replace]\nneedle\npin\nsrc\nout\na.txt\n",
+       4096,
        0,
        "src\\a.txt write out\\a.txt failed.\n\ntxt_content_replace error.\n",
+       "",
        "",
        "out/a.txt",
        "out"},
       {"replace, failing when the last block is flushed",
        {{"src/a.txt", small}, {"out/a.txt", "old target"}},
        "[txt_content_replace_no_case]\nNEEDLE\npin\nsrc\nout\na.txt\n",
+       4096,
        0,
        "src\\a.txt write out\\a.txt failed.\n\ntxt_content_replace_no_case error. \n",
        "",
+       "",
        "out/a.txt",
+       "out"},
+      {"replace where every byte is an occurrence",
+       {{"src/a.txt", std::string(300000, 'x')}, {"out/a.txt", "keep\n"}},
+       "[txt_content_replace]\nx\ny\nsrc\nout\na.txt\n",
+       100000,
+       0,
+       "src\\a.txt write out\\a.txt failed.\n\ntxt_content_replace error.\n",
+       "",
+       "",
+       "out/a.txt",
+       "out"},
+      {"replace of a multi-MiB file, failing mid-file",
+       {{"src/big.txt", large_input()}, {"out/big.txt", "the old target\n"}},
+       "[txt_content_replace]\nold\nnew\nsrc\nout\nbig.txt\n",
+       1024 * 1024,
+       0,
+       "src\\big.txt write out\\big.txt failed.\n\ntxt_content_replace error.\n",
+       "",
+       "",
+       "out/big.txt",
        "out"},
       {"replace in place",
        {{"site/a.txt", big}},
        "[txt_content_replace]\nneedle\npin\nsite\nsite\na.txt\n",
+       4096,
        0,
        "site\\a.txt write site\\a.txt failed.\n\ntxt_content_replace error.\n",
+       "",
        "",
        "site/a.txt",
        "site"},
@@ -103,42 +162,27 @@ TEST(RobustnessE2E, FullDiskLeavesEveryTargetAsItWas) {
         {"site/page.htm", "head\n<m>\nold\n</m>\n"}},
        "[txt_content_replace_txt]\n<m>\n</m>\nsite\\menu.htm\n<m>\n</"
        "m>\nsite\\page.htm\n",
+       4096,
        0,
        "txt_content_replace_txt error.\n",
+       "",
        "",
        "site/page.htm",
        "site"},
       {"copy of a large file",
        {{"src/a.htm", big}, {"out/a.html", "old target"}},
        "[copy_file]\nsrc\nout\n*.htm > .html\n",
+       4096,
        1,
-       "c:\\temp\\old\\myCopyTemp.txt to c:\\temp\\new\\myCopyTemp.txt successed!\n"
-       "Press any key to continue . . . \n",
-       "copy \"src\\a.htm\" to \"out\\a.html\" failed: File too large",
+       copied,
+       "copy \"src\\a.htm\" to \"out\\a.html\" failed: ",
+       "File too large",
        "out/a.html",
        "out"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    temp_folder dir;
-    for (const auto& file : c.files) dir.write(file.first, file.second);
-    const std::string old_content =
-        std::find_if(c.files.begin(), c.files.end(), [&](const auto& file) {
-          return file.first == c.target;
-        })->second;
-    const std::vector<std::string> names_before = dir.list(c.target_folder);
-    run_options options;
-    options.file_size_limit = 4096;
-    const run_result result = dir.run_script(c.script, options);
-    EXPECT_EQ(result.signal, 0);
-    EXPECT_EQ(result.exit_status, c.exit_status);
-    EXPECT_EQ(result.out, c.expected_out);
-    EXPECT_TRUE(contains(result.err, c.expected_err)) << result.err;
-    EXPECT_TRUE(dir.read(c.target) == old_content) << "the target changed";
-    // No temporary file left behind, here or beside the work files.
-    EXPECT_EQ(dir.list(c.target_folder), names_before);
-    for (const char* work : {"drives/c/temp/old", "drives/c/temp/new"})
-      for (const std::string& name : dir.list(work)) EXPECT_FALSE(is_partial_file(name));
+    check_full_disk(c);
   }
 }
 
