@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds quillmend.exe with MinGW-w64 into build-windows/ and runs the
 # end-to-end tests of the normal build (build/) against it under Wine, in a
-# fresh Wine prefix that is removed afterwards.
+# fresh Wine prefix that is removed afterwards. Arguments go to the test
+# binary (--gtest_filter=..., --gtest_output=xml:FILE).
 #
 # The tests run one after another in a single process: like a real Windows
 # machine, the prefix has one drive c: whose c:\temp every test shares.
@@ -61,4 +62,4 @@ WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i </dev/null >/dev/null 2>&
 echo "Wine prefix ready in $((SECONDS - start)) s"
 
 QUILLMEND_E2E_BINARY="$PWD/build-windows/quillmend.exe" QUILLMEND_E2E_RUNNER="$wine" \
-  build/tests/quillmend_e2e_tests --gtest_brief=1 </dev/null
+  build/tests/quillmend_e2e_tests --gtest_brief=1 "$@" </dev/null
