@@ -22,11 +22,11 @@ first_of() {  # prints the first of the given commands or paths that runs
 }
 
 wine=$(first_of wine wine64 /usr/lib/wine/wine64) || {
-  echo "Wine is missing: run tools/install-deps.sh" >&2
+  echo "Wine is missing: run tools/install-deps.sh test" >&2
   exit 1
 }
 wineserver=$(first_of wineserver wineserver64 /usr/lib/wine/wineserver64) || {
-  echo "wineserver is missing: run tools/install-deps.sh" >&2
+  echo "wineserver is missing: run tools/install-deps.sh test" >&2
   exit 1
 }
 # Debian's wine64 alone needs to be told where its loader is.
@@ -39,8 +39,9 @@ cmake --build build-windows -j"$jobs" >/dev/null
 
 # The tests themselves are the normal build's; only the binary under test
 # changes.
-if [ ! -f build/CMakeCache.txt ]; then
-  cmake -S . -B build -DQUILLMEND_WARNINGS_AS_ERRORS=ON >/dev/null
+# tools/run-example.sh may have set build/ up without them.
+if ! grep -q '^QUILLMEND_BUILD_TESTS:BOOL=ON$' build/CMakeCache.txt 2>/dev/null; then
+  cmake -S . -B build -DQUILLMEND_BUILD_TESTS=ON -DQUILLMEND_WARNINGS_AS_ERRORS=ON >/dev/null
 fi
 cmake --build build -j"$jobs" --target quillmend_e2e_tests >/dev/null
 
