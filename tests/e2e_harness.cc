@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -48,11 +49,38 @@ void remove_tree(const std::string& path) {
 
 std::string wine_prefix() { return env_or("WINEPREFIX", env_or("HOME", "") + "/.wine"); }
 
+// In the child after fork: says why it cannot go on, on its standard error,
+// which the test reads, and ends it.
+[[noreturn]] void fail_in_child(const std::string& what) {
+  const std::string message = what + ": " + std::strerror(errno) + "\n";
+  if (::write(2, message.data(), message.size()) < 0) {
+  }
+  ::_exit(127);
+}
+
+// In the child after fork. The groups go first, while the process may still
+// change them, and the user id last.
+bool become_nobody() {
+  if (::geteuid() == kNobodyId && ::getegid() == kNobodyId) return true;
+  return ::setgroups(0, nullptr) == 0 && ::setgid(kNobodyId) == 0 &&
+         ::setuid(kNobodyId) == 0;
+}
+
 }  // namespace
 
 bool testing_windows_build() {
   const std::string binary = env_or("QUILLMEND_E2E_BINARY", QUILLMEND_BINARY);
   return binary.size() > 4 && binary.compare(binary.size() - 4, 4, ".exe") == 0;
+}
+
+std::string cannot_run_as_nobody() {
+  if (testing_windows_build())
+    return "the Windows build runs under Wine, whose prefix may be used by its owner "
+           "only, and Windows rights are not POSIX user ids";
+  const uid_t uid = ::geteuid();
+  if (uid == 0 || (uid == kNobodyId && ::getegid() == kNobodyId)) return "";
+  return "running as uid " + std::to_string(uid) + ": only root can become uid " +
+         std::to_string(kNobodyId);
 }
 
 std::string line_end() { return testing_windows_build() ? "\r\n" : "\n"; }
@@ -119,8 +147,12 @@ bool temp_folder::exists(const std::string& relative) const {
 }
 
 std::vector<std::string> temp_folder::list(const std::string& relative) const {
+  return list_folder(at(relative));
+}
+
+std::vector<std::string> list_folder(const std::string& path) {
   std::vector<std::string> names;
-  if (DIR* dir = ::opendir(at(relative).c_str())) {
+  if (DIR* dir = ::opendir(path.c_str())) {
     while (const dirent* entry = ::readdir(dir)) {
       const std::string name = entry->d_name;
       if (name != "." && name != "..") names.push_back(name);
@@ -151,6 +183,10 @@ run_result temp_folder::run(const run_options& options) const {
 std::unique_ptr<started_run> temp_folder::start(const run_options& options) const {
   const std::string binary = env_or("QUILLMEND_E2E_BINARY", QUILLMEND_BINARY);
   const std::string runner = env_or("QUILLMEND_E2E_RUNNER", "");
+  if (options.run_as_nobody) {
+    const std::string why_not = cannot_run_as_nobody();
+    if (!why_not.empty()) throw std::runtime_error("cannot run as nobody: " + why_not);
+  }
   std::vector<std::string> argv;
   if (!runner.empty()) argv.push_back(runner);
   argv.push_back(binary);
@@ -173,7 +209,6 @@ std::unique_ptr<started_run> temp_folder::start(const run_options& options) cons
 
   const pid_t child = ::fork();
   if (child == 0) {
-    if (::chdir(path_.c_str()) != 0) ::_exit(127);
     const int in = ::open(in_path.c_str(), O_RDONLY);
     const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -189,13 +224,19 @@ std::unique_ptr<started_run> temp_folder::start(const run_options& options) cons
       ::setrlimit(RLIMIT_FSIZE, &limit);
       ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
     }
+    // The user changes before the folder does, so that the run reaches its
+    // folder with that user's rights only. The standard streams were opened
+    // before, as the test's own files.
+    if (options.run_as_nobody && !become_nobody())
+      fail_in_child("cannot become uid " + std::to_string(kNobodyId));
+    if (::chdir(path_.c_str()) != 0) fail_in_child("cannot enter " + path_);
     std::vector<char*> args, envs;
     for (std::string& a : argv) args.push_back(&a[0]);
     args.push_back(nullptr);
     for (std::string& e : environment) envs.push_back(&e[0]);
     envs.push_back(nullptr);
     ::execvpe(args[0], args.data(), envs.data());
-    ::_exit(127);
+    fail_in_child(std::string("cannot run ") + args[0]);
   }
   if (child < 0) throw std::runtime_error("fork failed");
   return std::make_unique<started_run>(child, out_path, err_path, in_path);

@@ -27,7 +27,17 @@ struct run_options {
   std::string standard_input;                  // fed, then closed
   long file_size_limit = -1;                   // RLIMIT_FSIZE in bytes; -1 for none
   std::vector<std::string> extra_environment;  // "NAME=value"
+  // Runs the binary as uid and gid 65534 (nobody), with no supplementary
+  // groups, from root or from that user itself; see cannot_run_as_nobody().
+  // That user must be able to reach the folder and the files of the run.
+  bool run_as_nobody = false;
 };
+
+// The user and group id of run_options::run_as_nobody.
+constexpr unsigned kNobodyId = 65534;
+
+// Why a run with run_as_nobody cannot be made here, or "" when it can.
+std::string cannot_run_as_nobody();
 
 // A run of the binary that goes on while the test watches it (waits for a
 // file to appear, sends it a signal). The process is killed and reaped at
@@ -101,6 +111,9 @@ std::string as_written(const std::string& text);
 // CR LF: a lone LF gains a CR, a lone CR (one at the very end included) and
 // 0x1A stay as they are. Elsewhere the content is kept byte for byte.
 std::string rewritten_text(const std::string& content);
+
+// Names in a folder, sorted, without "." and "..".
+std::vector<std::string> list_folder(const std::string& path);
 
 // Reads a whole file; "" when it cannot be read.
 std::string read_file(const std::string& path);

@@ -1,11 +1,13 @@
 // End-to-end: files many times larger than the engine's block and the
-// platform's write buffer, so that occurrences straddle blocks, writes fill
-// the buffer exactly or overflow it, and a full disk strikes mid-file.
+// platform's write buffer, so that occurrences straddle blocks and writes
+// fill the buffer exactly or overflow it. A full disk in the middle of such
+// a file is among the full-disk cases of the robustness tests.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "tests/e2e_harness.h"
+#include "tests/e2e_inputs.h"
 
 namespace quillmend_e2e {
 namespace {
@@ -46,29 +48,6 @@ std::string plain_replace(const std::string& text, const std::string& find,
   return out;
 }
 
-// About 3 MiB: long runs without an occurrence (written straight through),
-// stretches of close occurrences (gathered), mixed-case spellings, and an
-// occurrence across every 64 KiB boundary.
-std::string large_input() {
-  std::string text;
-  unsigned state = 12345;
-  const auto next = [&state] { return state = state * 1103515245u + 12345u; };
-  while (text.size() < 3 * 1024 * 1024) {
-    const unsigned kind = (next() >> 16) % 4;
-    if (kind == 0) {
-      text += std::string(20000 + (next() >> 16) % 300000,
-                          static_cast<char>('a' + (next() >> 16) % 20));
-    } else if (kind == 1) {
-      for (int i = 0; i < 2000; ++i) text += "Old.Example.com;";
-    } else {
-      text += "x old.example.com\n";
-    }
-  }
-  for (std::size_t boundary = 65536; boundary + 20 < text.size(); boundary += 65536)
-    text.replace(boundary - 7, 15, "old.example.com");
-  return text;
-}
-
 TEST(LargeFileE2E, ReplacesThroughoutWithAndWithoutCase) {
   const std::string input = large_input();
   for (bool ignore_case : {false, true}) {
@@ -87,22 +66,6 @@ TEST(LargeFileE2E, ReplacesThroughoutWithAndWithoutCase) {
                                              ignore_case)))
         << "ignore_case " << ignore_case;
   }
-}
-
-TEST(LargeFileE2E, DiskFullMidFileLeavesTheTargetAsItWas) {
-  if (testing_windows_build()) GTEST_SKIP() << "file size limit of a POSIX process";
-  temp_folder dir;
-  dir.write("src/big.txt", large_input());
-  dir.write("out/big.txt", "the old target\n");
-  run_options options;
-  options.file_size_limit = 1024 * 1024;
-  const run_result result =
-      dir.run_script("[txt_content_replace]\nold\nnew\nsrc\nout\nbig.txt\n", options);
-  EXPECT_EQ(result.exit_status, 0);
-  EXPECT_EQ(result.out,
-            "src\\big.txt write out\\big.txt failed.\n\ntxt_content_replace error.\n");
-  EXPECT_EQ(dir.read("out/big.txt"), "the old target\n");
-  EXPECT_EQ(dir.list("out"), std::vector<std::string>{"big.txt"});
 }
 
 }  // namespace

@@ -6,13 +6,24 @@
 #   tools/run-fuzz.sh [seconds per target, default 30]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. tools/clang-version.sh
 seconds=${1:-${QUILLMEND_FUZZ_SECONDS:-30}}
 targets=(script_driver stream_replace copy_line splice_block marked_lines)
 build=build-fuzz
 work=$build/fuzz-runs
 
-echo "=== fuzz targets ($seconds s each)"
-cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# The compiler of the version whose libFuzzer tools/install-deps.sh installed.
+version=$(installed_clang_version) || {
+  echo "no clang++-N with libfuzzer-N-dev: run tools/install-deps.sh test" >&2
+  exit 1
+}
+compiler=$(command -v "clang++-$version") || {
+  echo "clang++-$version is missing: run tools/install-deps.sh test" >&2
+  exit 1
+}
+
+echo "=== fuzz targets ($seconds s each, clang $version)"
+cmake -S . -B "$build" -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUILLMEND_FUZZ=ON -DQUILLMEND_BUILD_TESTS=OFF -DQUILLMEND_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" >/dev/null
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds quillmend.exe with MinGW-w64 into build-windows/ and runs the
 # end-to-end tests of the normal build (build/) against it under Wine, in a
-# fresh Wine prefix that is removed afterwards.
+# fresh Wine prefix that is removed afterwards. Arguments go to the test
+# binary (--gtest_filter=..., --gtest_output=xml:FILE).
 #
 # The tests run one after another in a single process: like a real Windows
 # machine, the prefix has one drive c: whose c:\temp every test shares.
@@ -21,11 +22,11 @@ first_of() {  # prints the first of the given commands or paths that runs
 }
 
 wine=$(first_of wine wine64 /usr/lib/wine/wine64) || {
-  echo "Wine is missing: run tools/install-deps.sh" >&2
+  echo "Wine is missing: run tools/install-deps.sh test" >&2
   exit 1
 }
 wineserver=$(first_of wineserver wineserver64 /usr/lib/wine/wineserver64) || {
-  echo "wineserver is missing: run tools/install-deps.sh" >&2
+  echo "wineserver is missing: run tools/install-deps.sh test" >&2
   exit 1
 }
 # Debian's wine64 alone needs to be told where its loader is.
@@ -38,8 +39,9 @@ cmake --build build-windows -j"$jobs" >/dev/null
 
 # The tests themselves are the normal build's; only the binary under test
 # changes.
-if [ ! -f build/CMakeCache.txt ]; then
-  cmake -S . -B build -DQUILLMEND_WARNINGS_AS_ERRORS=ON >/dev/null
+# tools/run-example.sh may have set build/ up without them.
+if ! grep -q '^QUILLMEND_BUILD_TESTS:BOOL=ON$' build/CMakeCache.txt 2>/dev/null; then
+  cmake -S . -B build -DQUILLMEND_BUILD_TESTS=ON -DQUILLMEND_WARNINGS_AS_ERRORS=ON >/dev/null
 fi
 cmake --build build -j"$jobs" --target quillmend_e2e_tests >/dev/null
 
@@ -61,4 +63,4 @@ WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i </dev/null >/dev/null 2>&
 echo "Wine prefix ready in $((SECONDS - start)) s"
 
 QUILLMEND_E2E_BINARY="$PWD/build-windows/quillmend.exe" QUILLMEND_E2E_RUNNER="$wine" \
-  build/tests/quillmend_e2e_tests --gtest_brief=1 </dev/null
+  build/tests/quillmend_e2e_tests --gtest_brief=1 "$@" </dev/null
