@@ -13,9 +13,10 @@ build_packages=(cmake g++ make)
 # GoogleTest; the Windows build, cross-compiled and tested under Wine; clang
 # with libFuzzer and the sanitizer runtimes of its own version for the fuzz
 # targets of tools/run-fuzz.sh; python3 for counting the test results and
-# for the benchmark, and time for the memory it reports.
+# for the benchmark, and time for the memory it reports; diff and patch,
+# which the tests of --diff compare with and apply the diffs with.
 test_packages=(libgtest-dev libgmock-dev python3 g++-mingw-w64-x86-64-posix wine wine64
-  time)
+  time diffutils patch)
 
 case $profile in
   build) packages=("${build_packages[@]}") ;;
