@@ -16,7 +16,12 @@ bool write_listing(platform& os, reporter& report, const std::string& path_patte
                    const std::string& list_path) {
   std::vector<std::string> found;
   const status listed = os.list_matching(path_pattern, found);
-  if (!listed.is_ok()) report.note("dir \"" + path_pattern + "\": " + listed.reason());
+  // Nothing found is an empty list; a folder that cannot be read is a
+  // failure of the line, though its (empty) list still goes on.
+  if (listed.is_not_found())
+    report.note("dir \"" + path_pattern + "\": " + listed.reason());
+  else if (!listed.is_ok())
+    report.failure_that_goes_on("dir \"" + path_pattern + "\": " + listed.reason());
   // The list holds one name a line, and each name is later joined to a
   // folder with a backslash. A name holding a line end would split into
   // other names, and one holding a backslash (an ordinary character in a

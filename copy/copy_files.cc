@@ -1,5 +1,7 @@
 #include "copy/copy_files.h"
 
+#include <cctype>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -30,6 +32,37 @@ bool read_renames(platform& os, rename_list& renames) {
   return !old_reader.failed() && !new_reader.failed();
 }
 
+// The name as the target folder tells names apart: letter case counts on
+// POSIX and not on Windows.
+std::string name_key(const platform& os, std::string name) {
+  if (os.kind() == platform_kind::windows)
+    for (char& c : name)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return name;
+}
+
+// Renaming ignores case, so "x.htm" and "x.HTM" both become "x.html": the
+// second copy would silently overwrite the first. The first name of the
+// sorted list is copied; each later one that lands on the same name is a
+// failed copy.
+void drop_clashing_targets(const copy_line& line, platform& os, reporter& report,
+                           rename_list& renames) {
+  std::map<std::string, std::string> first_source;  // target name -> source name
+  rename_list kept;
+  for (auto& rename : renames) {
+    const auto inserted = first_source.emplace(name_key(os, rename.second), rename.first);
+    if (inserted.second) {
+      kept.push_back(std::move(rename));
+      continue;
+    }
+    report.failure_that_goes_on("copy \"" + line.source_dir + "\\" + rename.first +
+                                "\" to \"" + line.target_dir + "\\" + rename.second +
+                                "\" failed: \"" + inserted.first->second +
+                                "\" is copied to the same name");
+  }
+  renames.swap(kept);
+}
+
 }  // namespace
 
 copy_line_form parse_copy_line(const std::string& text, copy_line& line) {
@@ -51,13 +84,21 @@ copy_line_form parse_copy_line(const std::string& text, copy_line& line) {
 }
 
 bool copy_files(const copy_line& line, platform& os, reporter& report) {
+  std::string literal_part = line.pattern;
+  normalize_pattern(literal_part);
+  // Nothing to replace in the names: the engine would refuse the empty find
+  // text with its own message, which is about a replace line, not this one.
+  if (literal_part.empty()) {
+    report.note("pattern " + line.pattern +
+                ": it has no literal part that the new name could replace");
+    return false;
+  }
   prepare_work_folder(os, kOldListFolder);
   if (!write_listing(os, report, line.source_dir + "\\" + line.pattern, kOldListFile))
     return false;
 
   replace_job rename_names;
-  rename_names.find_text = line.pattern;
-  normalize_pattern(rename_names.find_text);
+  rename_names.find_text = literal_part;
   rename_names.replace_text = line.new_name_text;
   rename_names.ignore_case = true;
   rename_names.source_dir = kOldListFolder;
@@ -73,6 +114,7 @@ bool copy_files(const copy_line& line, platform& os, reporter& report) {
                 report.describe(kNewListFile) + " cannot be read back");
     return false;
   }
+  drop_clashing_targets(line, os, report, renames);
   for (const auto& rename : renames)
     copy_and_report(os, report, line.source_dir + "\\" + rename.first,
                     line.target_dir + "\\" + rename.second);

@@ -27,7 +27,9 @@ int run_lines(script_state& state, const std::string& script_file, platform& os,
         return 0;
       }
       os.pause();
-      return 1;
+      // A copy or copy-back that failed let the run go on, but the run as a
+      // whole did not succeed, and callers must be able to tell.
+      return report.failures_that_went_on() > 0 ? 0 : 1;
     }
     report.at_line(state.script_stream->line_number());
     if (!state.current_line.empty() && state.current_line[0] == '[') {

@@ -15,6 +15,25 @@ bool fail_with(platform& os, reporter& report, const std::string& message,
   return false;
 }
 
+// Passes reads through and keeps the first read error, so that a failure in
+// the middle of the stream can be told apart from a write error: the console
+// line says "write" either way, the located line names what failed.
+class read_watch : public input_file {
+ public:
+  explicit read_watch(input_file& in) : in_(in) {}
+  status read(char* buffer, std::size_t size, std::size_t& count) override {
+    status result = in_.read(buffer, size, count);
+    if (!result.is_ok() && error_.is_ok()) error_ = result;
+    return result;
+  }
+  std::int64_t size() const override { return in_.size(); }
+  const status& error() const { return error_; }
+
+ private:
+  input_file& in_;
+  status error_;
+};
+
 }  // namespace
 
 bool replace_in_file(const replace_job& job, platform& os, reporter& report) {
@@ -49,8 +68,12 @@ bool replace_in_file(const replace_job& job, platform& os, reporter& report) {
   progress_line progress(os.console(), os.console_is_terminal(), input.file->size(),
                          steady_seconds);
   options.on_progress = [&progress](std::uint64_t done) { progress.update(done); };
-  status result = stream_replace(*input.file, *output.file, options);
+  read_watch watched(*input.file);
+  status result = stream_replace(watched, *output.file, options);
   progress.erase();
+  if (!watched.error().is_ok())
+    return fail_with(os, report, "write " + out_path + " failed.", in_path,
+                     "read failed: " + watched.error().reason());
   // Closed before the rename: Windows cannot replace a file that is open.
   input.file.reset();
   if (result.is_ok()) result = output.file->commit();

@@ -22,12 +22,14 @@ std::unique_ptr<marked_lines> open_marked(platform& os, const std::string& path,
 
 // Each step reads lines until one contains `marker`; `write` says what
 // happens to the lines before it, `write_found` to that line. Returns whether
-// such a line was found; errors land in `result`.
+// such a line was found; errors land in `result`. `lines_seen`, if given,
+// counts the lines read, the found one included.
 bool pass_lines_until(marked_lines& lines, const line_marker& marker,
-                      replacement_file& out, bool write, bool write_found,
-                      status& result) {
+                      replacement_file& out, bool write, bool write_found, status& result,
+                      std::uint64_t* lines_seen = nullptr) {
   bool contains = false;
   while (result.is_ok() && lines.next_line(marker, contains)) {
+    if (lines_seen != nullptr) ++*lines_seen;
     const bool keep = contains ? write_found : write;
     result = keep ? lines.write_line(out) : lines.skip_line();
     if (contains) return result.is_ok();
@@ -53,8 +55,19 @@ status write_spliced(const splice_record& record, marked_lines& source,
                         result))
     return result.is_ok() ? status::failed("the source has no line with the start marker")
                           : result;
-  pass_lines_until(source, line_marker(record.source_end), out, true, false, result);
+  std::uint64_t after_start = 0;
+  pass_lines_until(source, line_marker(record.source_end), out, true, false, result,
+                   &after_start);
   if (!result.is_ok()) return result;
+  // A start line that is the source's last line (a one-line template whose
+  // line holds both markers, a file whose line ends are lone CRs) gives no
+  // block at all, not an empty one: splicing would silently empty the
+  // target's block. A start line directly followed by an end line is an
+  // empty block on purpose and goes through.
+  if (after_start == 0)
+    return status::failed(
+        "the source's line with the start marker is its last line: there is no block "
+        "after it");
   failed_line = 6;
   // Without an end line after its start line, the rest of the target would
   // be lost: refuse instead.
