@@ -82,7 +82,7 @@ int run_script(int argument_count, const char* const arguments[], platform& os) 
     return 0;
   }
   const std::string script_file = arguments[1];
-  opened<input_file> script = os.open_input(script_file);
+  opened<input_file> script = os.open_script(script_file);
   reporter report(os, script_file);
   if (!script.result.is_ok()) {
     os.console() << "open " << script_file << " failed.";

@@ -74,6 +74,12 @@ bool replace_in_file(const replace_job& job, platform& os, reporter& report) {
   if (!watched.error().is_ok())
     return fail_with(os, report, "write " + out_path + " failed.", in_path,
                      "read failed: " + watched.error().reason());
+  if (result.is_ok()) {
+    const status same = input.file->unchanged();
+    if (!same.is_ok())
+      return fail_with(os, report, "write " + out_path + " failed.", in_path,
+                       same.reason());
+  }
   // Closed before the rename: Windows cannot replace a file that is open.
   input.file.reset();
   if (result.is_ok()) result = output.file->commit();

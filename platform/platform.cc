@@ -31,6 +31,7 @@ status platform::copy_file(const std::string& from, const std::string& to) {
   opened<replacement_file> target = open_replacement(to, from, open_mode::binary);
   if (!target.result.is_ok()) return target.result;
   status copied = copy_stream(*source.file, *target.file);
+  if (copied.is_ok()) copied = source.file->unchanged();
   if (!copied.is_ok()) return copied;
   // Closed before the rename: Windows cannot replace a file that is open,
   // and `to` may name the source itself.

@@ -44,6 +44,12 @@ class input_file {
   // The file's size in bytes when it was opened, or -1 when unknown; only
   // used to show progress.
   virtual std::int64_t size() const { return -1; }
+
+  // Whether the file is still as it was opened: a file that another process
+  // writes to while it is read (a growing log) must not be replaced by a
+  // copy that lacks the new part. A failure says "changed while being read";
+  // ok where a system cannot tell.
+  virtual status unchanged() const { return status::ok(); }
 };
 
 // A file being written in place of a target path.
@@ -98,11 +104,21 @@ class platform {
 
   // Opens an existing file for reading. A missing file is never created: the
   // result is not_found. A folder cannot be opened as a file.
+  // Only regular files are opened (a symbolic link to one is followed):
+  // anything else (a FIFO, a device, a socket) is refused at once, never
+  // waited on or read without end.
   virtual opened<input_file> open_input(const std::string& path,
                                         open_mode mode = open_mode::text) = 0;
 
+  // Opens the script, which may also come from a pipe ("<(...)").
+  virtual opened<input_file> open_script(const std::string& path) {
+    return open_input(path);
+  }
+
   // Starts writing a file that will replace `target` (see replacement_file).
-  // `mode_source` may be empty.
+  // `mode_source` may be empty. Refused, with the reason, when `target` is
+  // there but is not a regular file, is read-only, or is a symbolic link
+  // that leads nowhere (a dangling or looping one).
   virtual opened<replacement_file> open_replacement(const std::string& target,
                                                     const std::string& mode_source,
                                                     open_mode mode = open_mode::text) = 0;

@@ -82,7 +82,10 @@ status write_spliced(const splice_record& record, marked_lines& source,
   while (result.is_ok() && target.next_line(any_line, contains))
     result = target.write_line(out);
   if (result.is_ok()) result = target.error();
-  return result;
+  if (result.is_ok()) result = target.unchanged();
+  if (!result.is_ok()) return result;
+  failed_line = 3;
+  return source.unchanged();
 }
 
 // The record's line `record_line` (1 to 6) and what it names.
