@@ -12,8 +12,10 @@ bool copy_and_report(platform& os, reporter& report, const std::string& from,
   return false;
 }
 
-bool write_listing(platform& os, reporter& report, const std::string& path_pattern,
-                   const std::string& list_path) {
+std::unique_ptr<work_file> write_listing(platform& os, reporter& report,
+                                         const std::string& path_pattern,
+                                         work_folder& folder, const std::string& name,
+                                         const std::string& list_path) {
   std::vector<std::string> found;
   const status listed = os.list_matching(path_pattern, found);
   // Nothing found is an empty list; a folder that cannot be read is a
@@ -37,17 +39,17 @@ bool write_listing(platform& os, reporter& report, const std::string& path_patte
                 "\" left out: a name with a separator or a line end");
   }
 
-  opened<replacement_file> list = os.open_replacement(list_path, "");
+  opened<work_file> list = folder.create_file(name);
   status written = list.result;
-  for (const std::string& name : names) {
+  for (const std::string& listed : names) {
     if (!written.is_ok()) break;
-    written = list.file->write(name.data(), name.size());
+    written = list.file->write(listed.data(), listed.size());
     if (written.is_ok()) written = list.file->write("\n", 1);
   }
   if (written.is_ok()) written = list.file->commit();
-  if (written.is_ok()) return true;
+  if (written.is_ok()) return std::move(list.file);
   report.note("write " + list_path + " failed: " + written.reason());
-  return false;
+  return nullptr;
 }
 
 }  // namespace quillmend

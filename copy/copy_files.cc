@@ -19,10 +19,10 @@ using rename_list = std::vector<std::pair<std::string, std::string>>;
 // Both lists are read whole before the first copy: a list that cannot be
 // read fails the line before anything was copied, rather than ending the
 // copies early as if the list were shorter.
-bool read_renames(platform& os, rename_list& renames) {
-  opened<input_file> old_names = os.open_input(kOldListFile);
+bool read_renames(work_file& old_list, work_file& new_list, rename_list& renames) {
+  opened<input_file> old_names = old_list.read_back(open_mode::text);
   if (!old_names.result.is_ok()) return false;
-  opened<input_file> new_names = os.open_input(kNewListFile);
+  opened<input_file> new_names = new_list.read_back(open_mode::text);
   if (!new_names.result.is_ok()) return false;
   line_reader old_reader(std::move(old_names.file));
   line_reader new_reader(std::move(new_names.file));
@@ -30,6 +30,36 @@ bool read_renames(platform& os, rename_list& renames) {
   while (old_reader.read_line(old_name) && new_reader.read_line(new_name))
     renames.emplace_back(old_name, new_name);
   return !old_reader.failed() && !new_reader.failed();
+}
+
+// Hands the new list to the engine, which commits it, while the copy line
+// keeps it to read back.
+class borrowed_output : public replacement_file {
+ public:
+  explicit borrowed_output(replacement_file& file) : file_(file) {}
+  status write(const char* data, std::size_t size) override {
+    return file_.write(data, size);
+  }
+  status commit() override { return file_.commit(); }
+
+ private:
+  replacement_file& file_;
+};
+
+// Opens both work folders, or says on the diagnostics stream why not.
+bool open_list_folders(platform& os, reporter& report, opened<work_folder>& old_folder,
+                       opened<work_folder>& new_folder) {
+  old_folder = open_work_folder(os, kOldListFolder);
+  if (!old_folder.result.is_ok()) {
+    report.note(report.describe(kOldListFolder) + ": " + old_folder.result.reason());
+    return false;
+  }
+  new_folder = open_work_folder(os, kNewListFolder);
+  if (!new_folder.result.is_ok()) {
+    report.note(report.describe(kNewListFolder) + ": " + new_folder.result.reason());
+    return false;
+  }
+  return true;
 }
 
 // The name as the target folder tells names apart: letter case counts on
@@ -93,9 +123,12 @@ bool copy_files(const copy_line& line, platform& os, reporter& report) {
                 ": it has no literal part that the new name could replace");
     return false;
   }
-  prepare_work_folder(os, kOldListFolder);
-  if (!write_listing(os, report, line.source_dir + "\\" + line.pattern, kOldListFile))
-    return false;
+  opened<work_folder> old_folder, new_folder;
+  if (!open_list_folders(os, report, old_folder, new_folder)) return false;
+  std::unique_ptr<work_file> old_list =
+      write_listing(os, report, line.source_dir + "\\" + line.pattern, *old_folder.file,
+                    kListFileName, kOldListFile);
+  if (!old_list) return false;
 
   replace_job rename_names;
   rename_names.find_text = literal_part;
@@ -104,12 +137,25 @@ bool copy_files(const copy_line& line, platform& os, reporter& report) {
   rename_names.source_dir = kOldListFolder;
   rename_names.target_dir = kNewListFolder;
   rename_names.name_line = kListFileName;
-  prepare_work_folder(os, kNewListFolder);
-  // A stale new list from an earlier line must never pair with this listing.
-  if (!replace_in_file(rename_names, os, report)) return false;
+  // Made afresh, so a stale new list from an earlier line can never pair
+  // with this listing.
+  opened<work_file> new_list = new_folder.file->create_file(kListFileName);
+  if (!new_list.result.is_ok()) {
+    report.note(report.describe(kNewListFile) + ": " + new_list.result.reason());
+    return false;
+  }
+  replace_files files;
+  files.open_input = [&](const std::string&) {
+    return old_list->read_back(open_mode::text);
+  };
+  files.open_output = [&](const std::string&, const std::string&) {
+    return opened<replacement_file>{std::make_unique<borrowed_output>(*new_list.file),
+                                    status::ok()};
+  };
+  if (!replace_through_files(rename_names, files, os, report)) return false;
 
   rename_list renames;
-  if (!read_renames(os, renames)) {
+  if (!read_renames(*old_list, *new_list.file, renames)) {
     report.note("the lists of names " + report.describe(kOldListFile) + " and " +
                 report.describe(kNewListFile) + " cannot be read back");
     return false;

@@ -57,8 +57,9 @@ bool handle_splice_record(script_state& state, platform& os, reporter& report) {
   state.source_dir = record.source_path;
   state.replace_text = record.target_start;
   state.target_dir = record.target_path;
-  if (!splice_block(record, os, report)) return false;
-  copy_back(record, os, report);
+  std::unique_ptr<work_file> spliced = splice_block(record, os, report);
+  if (!spliced) return false;
+  copy_back(record, *spliced, os, report);
   return true;
 }
 

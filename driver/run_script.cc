@@ -9,11 +9,17 @@
 namespace quillmend {
 namespace {
 
-// Held while a line uses the shared work files. Where no lock can be had (an
-// unwritable work folder) the line goes on unlocked.
-std::unique_ptr<file_lock> lock_work_files(platform& os) {
-  prepare_work_folder(os, kWorkLockFolder);
-  return os.lock_file(kWorkLockFile);
+// Held while a line uses the shared work files. Where no lock can be had (a
+// work folder that cannot be used) the line goes on unlocked, and fails
+// when it opens that folder itself. The lock lives in the private folder:
+// a lock that others can open is one that others can hold.
+std::unique_ptr<file_lock> lock_work_files(platform& os, reporter& report) {
+  opened<work_folder> folder = open_work_folder(os, kNewListFolder);
+  if (!folder.result.is_ok()) return nullptr;
+  return folder.file->lock(kWorkLockFileName, [&] {
+    report.note("waiting for another quillmend run to finish with " +
+                report.describe(kNewListFolder));
+  });
 }
 
 int run_lines(script_state& state, const std::string& script_file, platform& os,
@@ -70,7 +76,7 @@ void show_usage(platform& os) {
 bool dispatch_line(script_state& state, platform& os, reporter& report) {
   const section_kind& kind = kind_of_mode(state.operation_mode);
   std::unique_ptr<file_lock> lock;
-  if (kind.holds_work_lock) lock = lock_work_files(os);
+  if (kind.holds_work_lock) lock = lock_work_files(os, report);
   if (!kind.handle_line(state, os, report)) return false;
   apply_case_effect(kind.line_case, state.ignore_case);
   return true;

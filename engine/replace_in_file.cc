@@ -37,13 +37,24 @@ class read_watch : public input_file {
 }  // namespace
 
 bool replace_in_file(const replace_job& job, platform& os, reporter& report) {
+  replace_files files;
+  files.open_input = [&os](const std::string& in_path) { return os.open_input(in_path); };
+  files.open_output = [&os](const std::string& out_path, const std::string& in_path) {
+    os.make_parent_dirs(out_path);
+    return os.open_replacement(out_path, in_path);
+  };
+  return replace_through_files(job, files, os, report);
+}
+
+bool replace_through_files(const replace_job& job, const replace_files& files,
+                           platform& os, reporter& report) {
   const std::string& line = job.name_line;
   const std::size_t name_start = line.find_first_not_of(" \t");
   if (name_start == std::string::npos && !line.empty()) return true;
   const std::string name = name_start == std::string::npos ? "" : line.substr(name_start);
 
   const std::string in_path = job.source_dir + "\\" + name;
-  opened<input_file> input = os.open_input(in_path);
+  opened<input_file> input = files.open_input(in_path);
   if (!input.result.is_ok())
     return fail_with(os, report, "open " + in_path + " failed.", in_path,
                      input.result.reason());
@@ -55,8 +66,7 @@ bool replace_in_file(const replace_job& job, platform& os, reporter& report) {
                      "the text to find is empty");
 
   const std::string out_path = job.target_dir + "\\" + name;
-  os.make_parent_dirs(out_path);
-  opened<replacement_file> output = os.open_replacement(out_path, in_path);
+  opened<replacement_file> output = files.open_output(out_path, in_path);
   if (!output.result.is_ok())
     return fail_with(os, report, "open " + out_path + " failed.", out_path,
                      output.result.reason());

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -81,6 +82,30 @@ template <typename T>
 struct opened {
   std::unique_ptr<T> file;  // null exactly when `result` is not ok
   status result;
+};
+
+// A file in one of the tool's work folders: written (in text mode) and
+// committed once, then read back as often as needed, always the bytes that
+// were written, whatever happens to the folder's entries meanwhile.
+class work_file : public replacement_file {
+ public:
+  // A new reader from the first byte. Only after a successful commit().
+  virtual opened<input_file> read_back(open_mode mode) = 0;
+};
+
+// One of the tool's work folders, held open while it is used.
+class work_folder {
+ public:
+  virtual ~work_folder() = default;
+
+  // Creates the file `name` afresh (whatever was there before is gone).
+  virtual opened<work_file> create_file(const std::string& name) = 0;
+
+  // Takes an exclusive lock on the file `name`, creating it if needed, and
+  // waits while another process holds it; `on_long_wait` is called once
+  // when the wait lasts. Null when the file cannot be opened or locked.
+  virtual std::unique_ptr<file_lock> lock(const std::string& name,
+                                          const std::function<void()>& on_long_wait) = 0;
 };
 
 class platform {
@@ -165,6 +190,18 @@ class platform {
 
   // Whether the folder `path` exists.
   virtual bool is_dir(const std::string& path) = 0;
+
+  // Opens a folder of the tool's own work files, first creating it and its
+  // parents when `create` is set. Fails with the reason when it is missing
+  // or unfit for them.
+  //
+  // This default works by path: a work file is written with
+  // open_replacement, read back with open_input and locked with lock_file.
+  // The POSIX platform instead keeps the folder private to the user and
+  // refuses a folder that is a symbolic link or another user's, and works
+  // through descriptors only, so that nothing anyone puts into the folder
+  // (links, swapped files) is ever followed or read.
+  virtual opened<work_folder> open_work_folder(const std::string& path, bool create);
 };
 
 // Writes a line feed and flushes: the end of every console line.

@@ -144,7 +144,8 @@ class posix_input_file : public input_file {
 // pointer; the tool writes one temporary file at a time. This is the only
 // state outside the platform object, because a handler cannot reach one.
 std::atomic<const char*> temp_being_written{nullptr};
-static_assert(ATOMIC_POINTER_LOCK_FREE == 2, "the signal handler needs a lock-free pointer");
+static_assert(ATOMIC_POINTER_LOCK_FREE == 2,
+              "the signal handler needs a lock-free pointer");
 
 extern "C" void remove_temp_and_end(int signal_number) {
   const char* path = temp_being_written.load();
@@ -226,8 +227,9 @@ status copy_extended_attributes(const std::string& from, int fd) {
       value.resize(static_cast<std::size_t>(size));
       got = ::getxattr(from.c_str(), name, &value[0], value.size());
     } while (got < 0 && errno == ERANGE);
-    if (got < 0) return status::failed(std::string("cannot read the extended attribute ") +
-                                       name + ": " + std::strerror(errno));
+    if (got < 0)
+      return status::failed(std::string("cannot read the extended attribute ") + name +
+                            ": " + std::strerror(errno));
     if (::fsetxattr(fd, name, value.data(), static_cast<std::size_t>(got), 0) != 0)
       return status::failed(std::string("cannot keep the extended attribute ") + name +
                             ": " + std::strerror(errno));
@@ -315,6 +317,70 @@ class posix_replacement_file : public replacement_file {
   char buffer_[256 * 1024];
 };
 
+// A work file, created private in a work folder and read back through its
+// own descriptor: nobody can swap what the tool reads for something else.
+class posix_work_file : public work_file {
+ public:
+  explicit posix_work_file(unique_fd fd) : fd_(std::move(fd)) {}
+
+  status write(const char* data, std::size_t size) override {
+    if (!error_.is_ok()) return error_;
+    buffer_.append(data, size);
+    if (buffer_.size() >= kFlushAt) flush();
+    return error_;
+  }
+
+  status commit() override {
+    flush();
+    return error_;
+  }
+
+  opened<input_file> read_back(open_mode) override {
+    struct stat info;
+    if (::fstat(fd_.get(), &info) != 0) return {nullptr, posix_error(errno)};
+    return {std::make_unique<reader>(fd_.get(), info), status::ok()};
+  }
+
+ private:
+  static constexpr std::size_t kFlushAt = 64 * 1024;
+
+  // Reads at its own offset (pread), so that any number of readers and the
+  // writer share the one descriptor without disturbing each other.
+  class reader : public input_file {
+   public:
+    reader(int fd, const struct stat& info) : fd_(fd), size_(info.st_size) {}
+    status read(char* buffer, std::size_t size, std::size_t& count) override {
+      count = 0;
+      const ssize_t n =
+          retry_on_eintr([&] { return ::pread(fd_, buffer, size, offset_); });
+      if (n < 0) return posix_error(errno);
+      count = static_cast<std::size_t>(n);
+      offset_ += n;
+      return status::ok();
+    }
+    std::int64_t size() const override { return static_cast<std::int64_t>(size_); }
+
+   private:
+    int fd_;
+    off_t size_;
+    off_t offset_ = 0;
+  };
+
+  void flush() {
+    if (error_.is_ok() && !buffer_.empty())
+      error_ = write_all(fd_.get(), buffer_.data(), buffer_.size());
+    buffer_.clear();
+  }
+
+  unique_fd fd_;
+  std::string buffer_;
+  status error_;
+};
+
+// How often an entry that keeps coming back in place of a work file is
+// removed before the tool gives up.
+constexpr int kWorkFileAttempts = 10;
+
 class posix_file_lock : public file_lock {
  public:
   // Closing the descriptor releases the lock.
@@ -323,6 +389,71 @@ class posix_file_lock : public file_lock {
  private:
   unique_fd fd_;
 };
+
+class posix_work_folder : public work_folder {
+ public:
+  explicit posix_work_folder(unique_fd fd) : fd_(std::move(fd)) {}
+
+  // Whatever is there (a stale file, a link someone planted) is removed, and
+  // the file is made anew: O_EXCL and O_NOFOLLOW never open an entry that
+  // was not made here and now.
+  opened<work_file> create_file(const std::string& name) override {
+    for (int attempt = 0; attempt < kWorkFileAttempts; ++attempt) {
+      ::unlinkat(fd_.get(), name.c_str(), 0);
+      unique_fd file(retry_on_eintr([&] {
+        return ::openat(fd_.get(), name.c_str(),
+                        O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      }));
+      if (file.valid())
+        return {std::make_unique<posix_work_file>(std::move(file)), status::ok()};
+      if (errno != EEXIST) return {nullptr, posix_error(errno)};
+    }
+    return {nullptr, status::failed("something keeps taking the place of " + name +
+                                    " in the work folder; remove it")};
+  }
+
+  std::unique_ptr<file_lock> lock(const std::string& name,
+                                  const std::function<void()>& on_long_wait) override;
+
+ private:
+  // The lock file, kept from run to run (removing one that a run holds
+  // would let the next run lock another file); only an entry that is not a
+  // regular file of this user's is removed and made anew.
+  unique_fd open_lock_file(const std::string& name) {
+    for (int attempt = 0; attempt < kWorkFileAttempts; ++attempt) {
+      unique_fd file(retry_on_eintr([&] {
+        return ::openat(fd_.get(), name.c_str(),
+                        O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+      }));
+      struct stat info;
+      if (file.valid() && ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode) &&
+          info.st_uid == ::geteuid())
+        return file;
+      file.reset();
+      if (::unlinkat(fd_.get(), name.c_str(), 0) != 0 && errno != ENOENT) break;
+    }
+    return unique_fd();
+  }
+
+  unique_fd fd_;
+};
+
+std::unique_ptr<file_lock> posix_work_folder::lock(
+    const std::string& name, const std::function<void()>& on_long_wait) {
+  unique_fd file = open_lock_file(name);
+  if (!file.valid()) return nullptr;
+  // Asked without waiting first, and then again every few milliseconds, so
+  // that a run kept waiting can say so once, after a second.
+  const int poll_ms = 10;
+  for (int waited_ms = 0;; waited_ms += poll_ms) {
+    if (::flock(file.get(), LOCK_EX | LOCK_NB) == 0)
+      return std::make_unique<posix_file_lock>(std::move(file));
+    if (errno != EWOULDBLOCK && errno != EINTR) return nullptr;
+    if (waited_ms == 1000 && on_long_wait) on_long_wait();
+    const struct timespec pause_time { 0, poll_ms * 1000000L };
+    ::nanosleep(&pause_time, nullptr);
+  }
+}
 
 std::string folder_of(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -437,6 +568,41 @@ class posix_platform : public platform {
     if (is_bare_drive(path)) return make_native_dirs(map(path));
     if (::mkdir(map(path).c_str(), 0777) != 0) return posix_error(errno);
     return status::ok();
+  }
+
+  // The work folders hold what the tool is about to write over the user's
+  // files, so nobody else may get at them: made 0700, opened without
+  // following a link, and refused when they are not this user's own. A
+  // folder that others may write is not refused (a Windows drive under WSL
+  // shows every folder as 0777, and chmod does nothing there): the work
+  // files are safe because they are made and used through the descriptor.
+  opened<work_folder> open_work_folder(const std::string& path, bool create) override {
+    const std::string native = map(path);
+    if (create) {
+      make_native_dirs(folder_of(native));
+      ::mkdir(native.c_str(), 0700);
+    }
+    unique_fd fd(retry_on_eintr([&] {
+      return ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }));
+    struct stat info;
+    if (!fd.valid()) {
+      const int error_number = errno;
+      if (::lstat(native.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+        return {nullptr, status::failed("a symbolic link where the tool keeps its own "
+                                        "work folder; remove the link and run again")};
+      return {nullptr, posix_error(error_number)};
+    }
+    if (::fstat(fd.get(), &info) != 0) return {nullptr, posix_error(errno)};
+    if (info.st_uid != euid_)
+      return {nullptr,
+              status::failed("a work folder of user " + std::to_string(info.st_uid) +
+                             ", not of this user (" + std::to_string(euid_) +
+                             "); remove it, or run as its owner")};
+    // One made by an older version, or by hand: made private now. Where
+    // chmod does nothing (a WSL drive) the folder is still used.
+    if ((info.st_mode & 077) != 0) ::fchmod(fd.get(), 0700);
+    return {std::make_unique<posix_work_folder>(std::move(fd)), status::ok()};
   }
 
   bool is_dir(const std::string& path) override {

@@ -1,7 +1,7 @@
 #include "splice/splice_block.h"
 
-#include "common/commands.h"
 #include "common/work_files.h"
+#include "platform/copy_stream.h"
 #include "splice/marked_lines.h"
 
 namespace quillmend {
@@ -100,26 +100,31 @@ void report_record(reporter& report, const splice_record& record, int record_lin
 
 }  // namespace
 
-bool splice_block(const splice_record& record, platform& os, reporter& report) {
+std::unique_ptr<work_file> splice_block(const splice_record& record, platform& os,
+                                        reporter& report) {
   status opened_source;
   std::unique_ptr<marked_lines> source =
       open_marked(os, record.source_path, opened_source);
   if (!source) {
     report_record(report, record, 3, record.source_path, opened_source.reason());
-    return false;
+    return nullptr;
   }
   status opened_target;
   std::unique_ptr<marked_lines> target =
       open_marked(os, record.target_path, opened_target);
   if (!target) {
     report_record(report, record, 6, record.target_path, opened_target.reason());
-    return false;
+    return nullptr;
   }
-  prepare_work_folder(os, kNewListFolder);
-  opened<replacement_file> out = os.open_replacement(kSplicedWorkFile, "");
+  opened<work_folder> folder = open_work_folder(os, kNewListFolder);
+  if (!folder.result.is_ok()) {
+    report_record(report, record, 1, kNewListFolder, folder.result.reason());
+    return nullptr;
+  }
+  opened<work_file> out = folder.file->create_file(kSplicedWorkFileName);
   if (!out.result.is_ok()) {
     report_record(report, record, 1, kSplicedWorkFile, out.result.reason());
-    return false;
+    return nullptr;
   }
   int failed_line = 1;
   status written = write_spliced(record, *source, *target, *out.file, failed_line);
@@ -127,16 +132,32 @@ bool splice_block(const splice_record& record, platform& os, reporter& report) {
     written = out.file->commit();
     failed_line = 1;
   }
-  if (written.is_ok()) return true;
+  if (written.is_ok()) return std::move(out.file);
   const std::string& what = failed_line == 3   ? record.source_path
                             : failed_line == 6 ? record.target_path
                                                : std::string(kSplicedWorkFile);
   report_record(report, record, failed_line, what, written.reason());
-  return false;
+  return nullptr;
 }
 
-bool copy_back(const splice_record& record, platform& os, reporter& report) {
-  return copy_and_report(os, report, kSplicedWorkFile, record.target_path);
+bool copy_back(const splice_record& record, work_file& spliced, platform& os,
+               reporter& report) {
+  status result;
+  opened<input_file> in = spliced.read_back(open_mode::binary);
+  result = in.result;
+  if (result.is_ok()) {
+    opened<replacement_file> out =
+        os.open_replacement(record.target_path, record.target_path, open_mode::binary);
+    result = out.result;
+    if (result.is_ok()) result = copy_stream(*in.file, *out.file);
+    // Closed before the rename: Windows cannot replace a file that is open.
+    in.file.reset();
+    if (result.is_ok()) result = out.file->commit();
+  }
+  if (result.is_ok()) return true;
+  report.failure_that_goes_on(std::string("copy \"") + kSplicedWorkFile + "\" to \"" +
+                              record.target_path + "\" failed: " + result.reason());
+  return false;
 }
 
 }  // namespace quillmend

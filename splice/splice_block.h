@@ -24,6 +24,7 @@
 #define QUILLMEND_SPLICE_SPLICE_BLOCK_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/reporter.h"
@@ -41,12 +42,16 @@ struct splice_record {
   std::uint64_t first_line = 0;  // where the record starts in the script
 };
 
-// Writes the work file. The caller holds the work lock until copy_back().
-bool splice_block(const splice_record& record, platform& os, reporter& report);
+// Writes the work file and returns it; null when the splice failed. The
+// caller holds the work lock until copy_back().
+std::unique_ptr<work_file> splice_block(const splice_record& record, platform& os,
+                                        reporter& report);
 
-// Copies the work file over the record's target. A failure is reported on
-// the diagnostics stream; returns whether the copy was made.
-bool copy_back(const splice_record& record, platform& os, reporter& report);
+// Copies the work file, as written (never reopened by its name), over the
+// record's target. A failure is reported on the diagnostics stream and
+// counts as a failure of the run; returns whether the copy was made.
+bool copy_back(const splice_record& record, work_file& spliced, platform& os,
+               reporter& report);
 
 }  // namespace quillmend
 
