@@ -29,6 +29,9 @@ class reporter {
 
   // Writes "quillmend: <script>:<line>: <message>".
   void note(const std::string& message);
+  // The same for "<describe(path)>: <reason>", written piece by piece: a
+  // path as long as a whole script line is not copied again to say so.
+  void note_about(const std::string& path, const std::string& reason);
   // A note about something that failed while the run goes on (a copy that
   // could not be made): the run then cannot end as a success.
   void failure_that_goes_on(const std::string& message);
@@ -36,6 +39,8 @@ class reporter {
   std::uint64_t failures_that_went_on() const { return failures_that_went_on_; }
 
  private:
+  void start_note();
+
   platform& os_;
   std::string script_name_;
   std::uint64_t line_ = 0;

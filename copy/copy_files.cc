@@ -152,7 +152,7 @@ bool copy_files(const copy_line& line, platform& os, reporter& report) {
     return opened<replacement_file>{std::make_unique<borrowed_output>(*new_list.file),
                                     status::ok()};
   };
-  if (!replace_through_files(rename_names, files, os, report)) return false;
+  if (!replace_through_files(std::move(rename_names), files, os, report)) return false;
 
   rename_list renames;
   if (!read_renames(*old_list, *new_list.file, renames)) {

@@ -14,8 +14,9 @@ bool handle_replace_line(script_state& state, platform& os, reporter& report) {
   job.ignore_case = state.ignore_case;
   job.source_dir = state.source_dir;
   job.target_dir = state.target_dir;
-  job.name_line = state.current_line;
-  return replace_in_file(job, os, report);
+  // The line is read afresh for the next line: moved, not copied.
+  job.name_line = std::move(state.current_line);
+  return replace_in_file(std::move(job), os, report);
 }
 
 bool handle_copy_line(script_state& state, platform& os, reporter& report) {

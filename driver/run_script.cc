@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "common/shown_text.h"
 #include "common/work_files.h"
 #include "driver/section_header.h"
 #include "driver/section_kinds.h"
@@ -27,7 +28,8 @@ int run_lines(script_state& state, const std::string& script_file, platform& os,
   for (;;) {
     if (!state.script_stream->read_line(state.current_line)) {
       if (state.script_stream->failed()) {
-        os.console() << "read " << script_file << " failed.";
+        os.console() << "read " << shown{script_file, os.console_is_terminal()}
+                     << " failed.";
         end_line(os.console());
         report.note(report.describe(script_file) + ": cannot be read");
         return 0;
@@ -91,7 +93,7 @@ int run_script(int argument_count, const char* const arguments[], platform& os) 
   opened<input_file> script = os.open_script(script_file);
   reporter report(os, script_file);
   if (!script.result.is_ok()) {
-    os.console() << "open " << script_file << " failed.";
+    os.console() << "open " << shown{script_file, os.console_is_terminal()} << " failed.";
     end_line(os.console());
     report.note(report.describe(script_file) + ": " + script.result.reason());
     return 0;

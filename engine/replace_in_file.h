@@ -34,7 +34,9 @@ struct replace_job {
 };
 
 // Every failure also writes its located line, with the reason, to `report`.
-bool replace_in_file(const replace_job& job, platform& os, reporter& report);
+// The job is taken by value so that a long name line can be moved in and let
+// go of as soon as it is part of the path.
+bool replace_in_file(replace_job job, platform& os, reporter& report);
 
 // Where a replace reads and writes when it is not the files that the job's
 // paths name: the copy section's work lists, which are held open and never
@@ -47,8 +49,8 @@ struct replace_files {
 };
 
 // replace_in_file, reading and writing through `files`.
-bool replace_through_files(const replace_job& job, const replace_files& files,
-                           platform& os, reporter& report);
+bool replace_through_files(replace_job job, const replace_files& files, platform& os,
+                           reporter& report);
 
 }  // namespace quillmend
 

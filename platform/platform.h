@@ -120,6 +120,9 @@ class platform {
   // Whether standard output is a terminal a person watches; progress is
   // shown only there, so that redirected output stays exactly the same.
   virtual bool console_is_terminal() { return false; }
+  // Whether the diagnostics stream is a terminal, where names are shown
+  // without their control characters.
+  virtual bool diagnostics_is_terminal() { return false; }
 
   virtual platform_kind kind() const = 0;
 

@@ -3,6 +3,7 @@
 // system call; nothing here ever builds a shell command from a file name.
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -485,6 +487,26 @@ status resolve_link(const std::string& path, std::string& resolved) {
 
 status not_a_regular_file() { return status::failed("not a regular file"); }
 
+// $HOME, else the user database's home folder: cron and system services
+// often run without HOME. Empty when neither says.
+std::string home_folder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0') return home;
+  std::vector<char> buffer(1024);
+  for (;;) {
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    const int error_number =
+        ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found);
+    if (error_number == ERANGE && buffer.size() < (1u << 20)) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    if (error_number != 0 || found == nullptr || found->pw_dir == nullptr) return "";
+    return found->pw_dir;
+  }
+}
+
 mode_t current_umask() {
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -510,7 +532,8 @@ class posix_platform : public platform {
  public:
   posix_platform()
       : drives_root_(drives_root_from(std::getenv("QUILLMEND_DRIVES"),
-                                      std::getenv("XDG_DATA_HOME"), std::getenv("HOME"))),
+                                      std::getenv("XDG_DATA_HOME"),
+                                      home_folder().c_str())),
         umask_(current_umask()),
         pid_(std::to_string(::getpid())) {
     remove_temp_on_signals();
@@ -519,8 +542,11 @@ class posix_platform : public platform {
   std::ostream& console() override { return std::cout; }
   std::ostream& diagnostics() override { return std::cerr; }
   bool console_is_terminal() override { return ::isatty(STDOUT_FILENO) == 1; }
+  bool diagnostics_is_terminal() override { return ::isatty(STDERR_FILENO) == 1; }
   platform_kind kind() const override { return platform_kind::posix; }
-  std::string native_path(const std::string& path) const override { return map(path); }
+  std::string native_path(const std::string& path) const override {
+    return has_no_drives(path) ? path : map(path);
+  }
 
   // Text and binary are the same here: files pass byte for byte.
   opened<input_file> open_input(const std::string& path, open_mode) override {
@@ -534,6 +560,7 @@ class posix_platform : public platform {
   opened<replacement_file> open_replacement(const std::string& target,
                                             const std::string& mode_source,
                                             open_mode) override {
+    if (has_no_drives(target)) return {nullptr, no_drives()};
     std::string final_path = map(target);
     struct stat info;
     // One lstat serves both to find a link and, for a plain file, its bits.
@@ -564,6 +591,7 @@ class posix_platform : public platform {
   }
 
   status make_dir(const std::string& path) override {
+    if (has_no_drives(path)) return no_drives();
     // A drive's folder is the tool's own, like the drives folder above it.
     if (is_bare_drive(path)) return make_native_dirs(map(path));
     if (::mkdir(map(path).c_str(), 0777) != 0) return posix_error(errno);
@@ -577,6 +605,7 @@ class posix_platform : public platform {
   // shows every folder as 0777, and chmod does nothing there): the work
   // files are safe because they are made and used through the descriptor.
   opened<work_folder> open_work_folder(const std::string& path, bool create) override {
+    if (has_no_drives(path)) return {nullptr, no_drives()};
     const std::string native = map(path);
     if (create) {
       make_native_dirs(folder_of(native));
@@ -606,6 +635,7 @@ class posix_platform : public platform {
   }
 
   bool is_dir(const std::string& path) override {
+    if (has_no_drives(path)) return false;
     struct stat info;
     return ::stat(map(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
   }
@@ -614,6 +644,7 @@ class posix_platform : public platform {
                        std::vector<std::string>& names) override {
     names.clear();
     const listing_request request = split_listing_pattern(path_pattern);
+    if (has_no_drives(request.folder)) return no_drives();
     const std::string folder = request.folder.empty() ? "." : map(request.folder);
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) return posix_error(errno);
@@ -658,6 +689,7 @@ class posix_platform : public platform {
   }
 
   std::unique_ptr<file_lock> lock_file(const std::string& path) override {
+    if (has_no_drives(path)) return nullptr;
     const std::string native = map(path);
     unique_fd fd(retry_on_eintr(
         [&] { return ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666); }));
@@ -667,6 +699,19 @@ class posix_platform : public platform {
   }
 
  private:
+  // Without QUILLMEND_DRIVES, XDG_DATA_HOME or a home folder there is no
+  // folder of drives: a drive path then fails instead of landing in "/".
+  bool has_no_drives(const std::string& path) const {
+    return drives_root_.empty() && path.size() >= 2 && path[1] == ':' &&
+           std::isalpha(static_cast<unsigned char>(path[0]));
+  }
+
+  static status no_drives() {
+    return status::failed(
+        "no folder for drive paths: neither QUILLMEND_DRIVES, XDG_DATA_HOME nor HOME is "
+        "set, and the user database has no home folder for this user");
+  }
+
   std::string map(const std::string& path) const {
     return map_to_posix(path, drives_root_);
   }
@@ -694,6 +739,7 @@ class posix_platform : public platform {
   // for ever), then looks at what was opened. `regular_only` refuses all but
   // regular files; otherwise only folders are refused.
   opened<input_file> open_reading(const std::string& path, bool regular_only) {
+    if (has_no_drives(path)) return {nullptr, no_drives()};
     const std::string native = map(path);
     unique_fd fd(retry_on_eintr(
         [&] { return ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
