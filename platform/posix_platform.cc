@@ -327,6 +327,10 @@ class posix_work_file : public work_file {
 
   status write(const char* data, std::size_t size) override {
     if (!error_.is_ok()) return error_;
+    if (buffer_.empty() && size >= kFlushAt) {
+      error_ = write_all(fd_.get(), data, size);  // large pieces are not copied
+      return error_;
+    }
     buffer_.append(data, size);
     if (buffer_.size() >= kFlushAt) flush();
     return error_;
