@@ -46,17 +46,20 @@ class borrowed_output : public replacement_file {
   replacement_file& file_;
 };
 
-// Opens both work folders, or says on the diagnostics stream why not.
+// Opens both work folders, or says on the diagnostics stream why not: the
+// list that cannot be written, then the folder and what is wrong with it.
 bool open_list_folders(platform& os, reporter& report, opened<work_folder>& old_folder,
                        opened<work_folder>& new_folder) {
   old_folder = open_work_folder(os, kOldListFolder);
   if (!old_folder.result.is_ok()) {
-    report.note(report.describe(kOldListFolder) + ": " + old_folder.result.reason());
+    report.note(std::string("write ") + kOldListFile + " failed: " +
+                report.describe(kOldListFolder) + ": " + old_folder.result.reason());
     return false;
   }
   new_folder = open_work_folder(os, kNewListFolder);
   if (!new_folder.result.is_ok()) {
-    report.note(report.describe(kNewListFolder) + ": " + new_folder.result.reason());
+    report.note(std::string("write ") + kNewListFile + " failed: " +
+                report.describe(kNewListFolder) + ": " + new_folder.result.reason());
     return false;
   }
   return true;

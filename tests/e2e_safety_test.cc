@@ -333,6 +333,17 @@ TEST(SafetyE2E, LinksPlantedInSharedWorkFoldersReachNothing) {
                                                "own work folder; remove the link"))
             << result.err;
         EXPECT_EQ(dir.read("public/page.htm"), "<m>\nold\n</m>\n");
+        // A copy line alone is refused the same way, before it lists.
+        const run_result copied =
+            dir.run_script("[copy_file]\nsrc\nout\n*.htm > .html\n");
+        EXPECT_EQ(copied.exit_status, 0);
+        EXPECT_EQ(copied.out, "\ncopy_file error.\n");
+        EXPECT_TRUE(contains(copied.err,
+                             "write c:\\temp\\old\\myCopyTemp.txt failed: "
+                             "c:\\temp\\old ("))
+            << copied.err;
+        EXPECT_FALSE(dir.exists("out/a.html"));
+        EXPECT_EQ(dir.read("victim/shadow"), "secret\n");
       }
     }
   }
@@ -920,11 +931,11 @@ TEST(SafetyE2E, ExitStatusTellsFailuresThatWentOn) {
        true},
       {"a failing command line stays unchecked",
        {},
-       "[system_command]\nfalse\n",
+       "[system_command]\nexit 3\n",
        1,
        kPause,
        "",
-       {"script.txt", "[system_command]\nfalse\n"}},
+       {"script.txt", "[system_command]\nexit 3\n"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
