@@ -835,6 +835,8 @@ TEST(SafetyE2E, InterruptedRunsAndChangingInputs) {
         const off_t size = partial.empty() ? 0 : size_of(dir.at("site/" + partial));
         if (size > 0 && first_seen == 0) first_seen = size;
         if (first_seen > 0 && size > first_seen) {
+          // Private while it is written, whatever the target's bits.
+          EXPECT_EQ(mode_of(dir.at("site/" + partial)), 0600u);
           c.act(dir, *run);
           caught = true;
           break;
