@@ -739,21 +739,23 @@ class posix_platform : public platform {
     return status::ok();
   }
 
-  // Opens without waiting (O_NONBLOCK: a FIFO without a writer would block
-  // for ever), then looks at what was opened. `regular_only` refuses all but
-  // regular files; otherwise only folders are refused.
+  // `regular_only` refuses all but regular files, and opens without waiting
+  // (O_NONBLOCK: a FIFO without a writer would block for ever) before it
+  // looks at what was opened. Otherwise (a script, which may come from a
+  // pipe or FIFO whose writer starts later) only folders are refused.
   opened<input_file> open_reading(const std::string& path, bool regular_only) {
     if (has_no_drives(path)) return {nullptr, no_drives()};
     const std::string native = map(path);
-    unique_fd fd(retry_on_eintr(
-        [&] { return ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
+    const int open_flags = O_RDONLY | O_CLOEXEC | (regular_only ? O_NONBLOCK : 0);
+    unique_fd fd(retry_on_eintr([&] { return ::open(native.c_str(), open_flags); }));
     if (!fd.valid()) return {nullptr, posix_error(errno)};
     struct stat info;
     if (::fstat(fd.get(), &info) != 0) return {nullptr, posix_error(errno)};
     if (S_ISDIR(info.st_mode)) return {nullptr, posix_error(EISDIR)};
     if (regular_only && !S_ISREG(info.st_mode)) return {nullptr, not_a_regular_file()};
     const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags == -1 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) == -1)
+    if (flags == -1 || ((flags & O_NONBLOCK) != 0 &&
+                        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) == -1))
       return {nullptr, posix_error(errno)};
     return {std::make_unique<posix_input_file>(std::move(fd), info), status::ok()};
   }

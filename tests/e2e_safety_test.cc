@@ -547,6 +547,33 @@ TEST(SafetyE2E, OnlyRegularFilesAreReadOrReplaced) {
   }
 }
 
+// The script itself is not a data file: it may come from a FIFO whose
+// writer starts after the run, and is waited for.
+TEST(SafetyE2E, AScriptMayComeFromAFifo) {
+  if (testing_windows_build()) GTEST_SKIP() << "FIFOs are POSIX files";
+  temp_folder dir;
+  ASSERT_EQ(::mkfifo(dir.at("script.fifo").c_str(), 0600), 0);
+  run_options options;
+  options.arguments = {"script.fifo"};
+  std::unique_ptr<started_run> run = dir.start(options);
+  ::usleep(300 * 1000);  // the run is there first
+  // Without blocking: a run that gave up on the FIFO has no reader left.
+  int writer = -1;
+  for (int i = 0; i < 1000 && writer < 0 && run->running(); ++i) {
+    writer = ::open(dir.at("script.fifo").c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer < 0) ::usleep(10 * 1000);
+  }
+  ASSERT_GE(writer, 0) << "the run did not wait for the script";
+  const std::string script = "[txt_content_replace]\none\n1\nsrc\nout\na.txt\n";
+  dir.write("src/a.txt", "one");
+  ASSERT_EQ(::write(writer, script.data(), script.size()),
+            static_cast<ssize_t>(script.size()));
+  ::close(writer);
+  const run_result result = run->wait();
+  EXPECT_EQ(result.exit_status, 1) << result.err;
+  EXPECT_EQ(dir.read("out/a.txt"), "1");
+}
+
 TEST(SafetyE2E, LinksToRegularFilesAreFollowed) {
   if (testing_windows_build()) GTEST_SKIP() << "symbolic links made from POSIX";
   temp_folder dir;
