@@ -15,43 +15,51 @@ bool copy_and_report(platform& os, reporter& report, const std::string& from,
   return false;
 }
 
-bool write_listing(platform& os, reporter& report, const std::string& path_pattern,
-                   const std::string& list_path) {
+std::unique_ptr<work_file> write_listing(platform& os, reporter& report,
+                                         const std::string& path_pattern,
+                                         work_folder& folder, const std::string& name,
+                                         const std::string& list_path) {
   std::vector<std::string> found;
   const status listed = os.list_matching(path_pattern, found);
-  if (!listed.is_ok()) report.note("dir \"" + path_pattern + "\": " + listed.reason());
+  // Nothing found is an empty list; a folder that cannot be read is a
+  // failure of the line, though its (empty) list still goes on.
+  if (listed.is_not_found())
+    report.note("dir \"" + path_pattern + "\": " + listed.reason());
+  else if (!listed.is_ok())
+    report.failure_that_goes_on("dir \"" + path_pattern + "\": " + listed.reason());
   // The list holds one name a line, and each name is later joined to a
   // folder with a backslash. A name holding a line end would split into
   // other names, and one holding a backslash (an ordinary character in a
   // POSIX name, such as "..\\x") would reach outside the folder: such
   // names are left out, never copied.
   std::vector<std::string> names;
-  for (const std::string& name : found) {
-    if (name.find_first_of("\\/\n\r") == std::string::npos) {
-      names.push_back(name);
+  for (const std::string& entry : found) {
+    if (entry.find_first_of("\\/\n\r") == std::string::npos) {
+      names.push_back(entry);
       continue;
     }
-    report.note("dir \"" + path_pattern + "\": \"" + name +
+    report.note("dir \"" + path_pattern + "\": \"" + entry +
                 "\" left out: a name with a separator or a line end");
   }
 
-  return write_name_list(os, report, names, list_path);
+  return write_name_list(report, names, folder, name, list_path);
 }
 
-bool write_name_list(platform& os, reporter& report,
-                     const std::vector<std::string>& names,
-                     const std::string& list_path) {
-  opened<replacement_file> list = os.open_replacement(list_path, "");
+std::unique_ptr<work_file> write_name_list(reporter& report,
+                                           const std::vector<std::string>& names,
+                                           work_folder& folder, const std::string& name,
+                                           const std::string& list_path) {
+  opened<work_file> list = folder.create_file(name);
   status written = list.result;
-  for (const std::string& name : names) {
+  for (const std::string& listed : names) {
     if (!written.is_ok()) break;
-    written = list.file->write(name.data(), name.size());
+    written = list.file->write(listed.data(), listed.size());
     if (written.is_ok()) written = list.file->write("\n", 1);
   }
   if (written.is_ok()) written = list.file->commit();
-  if (written.is_ok()) return true;
+  if (written.is_ok()) return std::move(list.file);
   report.note("write " + list_path + " failed: " + written.reason());
-  return false;
+  return nullptr;
 }
 
 }  // namespace quillmend

@@ -5,6 +5,7 @@
 #ifndef QUILLMEND_COMMON_COMMANDS_H_
 #define QUILLMEND_COMMON_COMMANDS_H_
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,20 +20,26 @@ namespace quillmend {
 bool copy_and_report(platform& os, reporter& report, const std::string& from,
                      const std::string& to);
 
-// Writes the bare names matching `path_pattern` to the file `list_path`, one
-// per line. A listing that fails or finds nothing is reported on the
-// diagnostics stream and leaves an empty list, so that readers of the list
-// see no names. Names that cannot stand as one line of the list and one
-// part of a path (holding a backslash, a slash or a line end) are reported
-// and left out. Returns false, after a diagnostics line, when the list could
-// not be written: an older list may then still be there and must not be used.
-bool write_listing(platform& os, reporter& report, const std::string& path_pattern,
-                   const std::string& list_path);
+// Writes the bare names matching `path_pattern` to the work file `name` of
+// `folder` (`list_path` in messages), one per line, and returns it. A
+// listing that finds nothing is reported on the diagnostics stream and
+// leaves an empty list, so that readers of the list see no names; one that
+// fails otherwise does the same and counts as a failure of the run. Names
+// that cannot stand as one line of the list and one part of a path (holding
+// a backslash, a slash or a line end) are reported and left out. Returns
+// null, after a diagnostics line, when the list could not be written.
+std::unique_ptr<work_file> write_listing(platform& os, reporter& report,
+                                         const std::string& path_pattern,
+                                         work_folder& folder, const std::string& name,
+                                         const std::string& list_path);
 
-// Writes `names` to the file `list_path`, one per line. Returns false, after
-// a diagnostics line, when the list could not be written.
-bool write_name_list(platform& os, reporter& report,
-                     const std::vector<std::string>& names, const std::string& list_path);
+// Writes `names` to the work file `name` of `folder` (`list_path` names it
+// in messages), one per line. Null, after a diagnostics line, when the list
+// could not be written.
+std::unique_ptr<work_file> write_name_list(reporter& report,
+                                           const std::vector<std::string>& names,
+                                           work_folder& folder, const std::string& name,
+                                           const std::string& list_path);
 
 }  // namespace quillmend
 

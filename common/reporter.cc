@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "common/work_files.h"
+#include "common/shown_text.h"
 
 namespace quillmend {
 
@@ -16,11 +17,30 @@ std::string reporter::describe(const std::string& path) const {
   return native == path ? path : path + " (" + native + ")";
 }
 
-void reporter::note(const std::string& message) {
+void reporter::start_note() {
   // The console's lines so far come first, as a person reading both expects.
   os_.console().flush();
-  os_.diagnostics() << "quillmend: " << script_name_ << ':' << line_ << ": " << message;
+  os_.diagnostics() << "quillmend: " << shown{script_name_, os_.diagnostics_is_terminal()}
+                    << ':' << line_ << ": ";
+}
+
+void reporter::note(const std::string& message) {
+  start_note();
+  os_.diagnostics() << shown{message, os_.diagnostics_is_terminal()};
   end_line(os_.diagnostics());
+}
+
+void reporter::note_about(const std::string& path, const std::string& reason) {
+  start_note();
+  const bool terminal = os_.diagnostics_is_terminal();
+  std::ostream& out = os_.diagnostics();
+  out << shown{path, terminal};
+  {
+    const std::string native = os_.native_path(path);
+    if (native != path) out << " (" << shown{native, terminal} << ')';
+  }
+  out << ": " << shown{reason, terminal};
+  end_line(out);
 }
 
 void reporter::failure_that_goes_on(const std::string& message) {

@@ -34,6 +34,9 @@ class reporter {
 
   // Writes "quillmend: <script>:<line>: <message>".
   void note(const std::string& message);
+  // The same for "<describe(path)>: <reason>", written piece by piece: a
+  // path as long as a whole script line is not copied again to say so.
+  void note_about(const std::string& path, const std::string& reason);
   // A note about something that failed while the run goes on (a copy that
   // could not be made): the run then cannot end as a success.
   void failure_that_goes_on(const std::string& message);
@@ -79,6 +82,7 @@ class reporter {
  private:
   void preview_line(const std::string& text);
   void file_done();
+  void start_note();
 
   platform& os_;
   std::string script_name_;

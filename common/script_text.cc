@@ -127,7 +127,7 @@ char32_t script_text::next_utf16_character() {
 }
 
 opened<input_file> open_script(platform& os, const std::string& path) {
-  opened<input_file> file = os.open_input(path);
+  opened<input_file> file = os.open_script(path);
   if (!file.result.is_ok()) return file;
   auto text = std::make_unique<script_text>(std::move(file.file));
   if (text->encoding() == script_encoding::utf16le) {

@@ -4,12 +4,10 @@
 
 namespace quillmend {
 
-status prepare_work_folder(platform& os, const char* folder) {
-  if (os.kind() == platform_kind::posix) return os.make_dirs(folder);
+opened<work_folder> open_work_folder(platform& os, const char* folder) {
+  if (os.kind() == platform_kind::posix) return os.open_work_folder(folder, true);
   if (std::strcmp(folder, kNewListFolder) == 0) os.make_dir(folder);
-  return os.is_dir(folder)
-             ? status::ok()
-             : status::not_found("The system cannot find the path specified");
+  return os.open_work_folder(folder, false);
 }
 
 }  // namespace quillmend

@@ -1,5 +1,7 @@
 #include "copy/copy_files.h"
 
+#include <cctype>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -18,10 +20,10 @@ using rename_list = std::vector<std::pair<std::string, std::string>>;
 // Both lists are read whole before the first copy: a list that cannot be
 // read fails the line before anything was copied, rather than ending the
 // copies early as if the list were shorter.
-bool read_renames(platform& os, rename_list& renames) {
-  opened<input_file> old_names = os.open_input(kOldListFile);
+bool read_renames(work_file& old_list, work_file& new_list, rename_list& renames) {
+  opened<input_file> old_names = old_list.read_back(open_mode::text);
   if (!old_names.result.is_ok()) return false;
-  opened<input_file> new_names = os.open_input(kNewListFile);
+  opened<input_file> new_names = new_list.read_back(open_mode::text);
   if (!new_names.result.is_ok()) return false;
   line_reader old_reader(std::move(old_names.file));
   line_reader new_reader(std::move(new_names.file));
@@ -61,10 +63,12 @@ std::string left_out_of(const copy_line& line, platform& os) {
 // Lists what the line copies into the old list: the bare names, or, for a
 // tree, the names of the files found in any folder, with their folders in
 // `folders`.
-bool list_names(const copy_line& line, platform& os, reporter& report,
-                std::vector<std::string>& folders) {
+std::unique_ptr<work_file> list_names(const copy_line& line, platform& os,
+                                      reporter& report, work_folder& folder,
+                                      std::vector<std::string>& folders) {
   if (!is_tree_pattern(line.pattern))
-    return write_listing(os, report, line.source_dir + "\\" + line.pattern, kOldListFile);
+    return write_listing(os, report, line.source_dir + "\\" + line.pattern, folder,
+                         kListFileName, kOldListFile);
   std::string pattern;
   for (char c : line.pattern)
     if (c != '"') pattern += c;
@@ -79,7 +83,74 @@ bool list_names(const copy_line& line, platform& os, reporter& report,
     folders.push_back(folder_part(path));
     names.push_back(name_part(path));
   }
-  return write_name_list(os, report, names, kOldListFile);
+  return write_name_list(report, names, folder, kListFileName, kOldListFile);
+}
+
+// Hands the new list to the engine, which commits it, while the copy line
+// keeps it to read back.
+class borrowed_output : public changed_file {
+ public:
+  explicit borrowed_output(replacement_file& file) : file_(file) {}
+  status write(const char* data, std::size_t size) override {
+    return file_.write(data, size);
+  }
+  status commit() override { return file_.commit(); }
+  // A work file is always written afresh.
+  bool left_unchanged() const override { return false; }
+  bool open_failed() const override { return false; }
+
+ private:
+  replacement_file& file_;
+};
+
+// Opens both work folders, or says on the diagnostics stream why not: the
+// list that cannot be written, then the folder and what is wrong with it.
+bool open_list_folders(platform& os, reporter& report, opened<work_folder>& old_folder,
+                       opened<work_folder>& new_folder) {
+  old_folder = open_work_folder(os, kOldListFolder);
+  if (!old_folder.result.is_ok()) {
+    report.note(std::string("write ") + kOldListFile + " failed: " +
+                report.describe(kOldListFolder) + ": " + old_folder.result.reason());
+    return false;
+  }
+  new_folder = open_work_folder(os, kNewListFolder);
+  if (!new_folder.result.is_ok()) {
+    report.note(std::string("write ") + kNewListFile + " failed: " +
+                report.describe(kNewListFolder) + ": " + new_folder.result.reason());
+    return false;
+  }
+  return true;
+}
+
+// The name as the target folder tells names apart: letter case counts on
+// POSIX and not on Windows.
+std::string name_key(const platform& os, std::string name) {
+  if (os.kind() == platform_kind::windows)
+    for (char& c : name)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return name;
+}
+
+// Renaming ignores case, so "x.htm" and "x.HTM" both become "x.html": the
+// second copy would silently overwrite the first. The first name of the
+// sorted list is copied; each later one that lands on the same name is a
+// failed copy.
+void drop_clashing_targets(const copy_line& line, platform& os, reporter& report,
+                           rename_list& renames) {
+  std::map<std::string, std::string> first_source;  // target name -> source name
+  rename_list kept;
+  for (auto& rename : renames) {
+    const auto inserted = first_source.emplace(name_key(os, rename.second), rename.first);
+    if (inserted.second) {
+      kept.push_back(std::move(rename));
+      continue;
+    }
+    report.failure_that_goes_on("copy \"" + line.source_dir + "\\" + rename.first +
+                                "\" to \"" + line.target_dir + "\\" + rename.second +
+                                "\" failed: \"" + inserted.first->second +
+                                "\" is copied to the same name");
+  }
+  renames.swap(kept);
 }
 
 }  // namespace
@@ -103,40 +174,64 @@ copy_line_form parse_copy_line(const std::string& text, copy_line& line) {
 }
 
 bool copy_files(const copy_line& line, platform& os, reporter& report) {
-  prepare_work_folder(os, kOldListFolder);
-  std::vector<std::string> folders;
-  if (!list_names(line, os, report, folders)) return false;
-
-  replace_job rename_names;
-  rename_names.find_text =
+  std::string literal_part =
       is_tree_pattern(line.pattern) ? line.pattern.substr(3) : line.pattern;
-  normalize_pattern(rename_names.find_text);
-  if (rename_names.find_text.empty()) {
-    report.note("\"" + line.pattern +
-                "\": the pattern has no literal part to replace in the names");
+  normalize_pattern(literal_part);
+  // Nothing to replace in the names: the engine would refuse the empty find
+  // text with its own message, which is about a replace line, not this one.
+  if (literal_part.empty()) {
+    report.note("pattern " + line.pattern +
+                ": it has no literal part that the new name could replace");
     return false;
   }
+  opened<work_folder> old_folder, new_folder;
+  if (!open_list_folders(os, report, old_folder, new_folder)) return false;
+  std::vector<std::string> folders;
+  std::unique_ptr<work_file> old_list =
+      list_names(line, os, report, *old_folder.file, folders);
+  if (!old_list) return false;
+
+  replace_job rename_names;
+  rename_names.find_text = literal_part;
   rename_names.replace_text = line.new_name_text;
   rename_names.ignore_case = true;
   rename_names.source_dir = kOldListFolder;
   rename_names.target_dir = kNewListFolder;
   rename_names.name_line = kListFileName;
-  prepare_work_folder(os, kNewListFolder);
-  // A stale new list from an earlier line must never pair with this listing.
-  if (!replace_in_file(rename_names, os, report)) return false;
+  // Made afresh, so a stale new list from an earlier line can never pair
+  // with this listing.
+  opened<work_file> new_list = new_folder.file->create_file(kListFileName);
+  if (!new_list.result.is_ok()) {
+    report.note(report.describe(kNewListFile) + ": " + new_list.result.reason());
+    return false;
+  }
+  replace_files files;
+  files.open_input = [&](const std::string&) {
+    return old_list->read_back(open_mode::text);
+  };
+  files.open_output = [&](const std::string&, const std::string&) {
+    return opened<changed_file>{std::make_unique<borrowed_output>(*new_list.file),
+                                status::ok()};
+  };
+  if (!replace_through_files(std::move(rename_names), files, os, report)) return false;
 
   rename_list renames;
-  if (!read_renames(os, renames)) {
+  if (!read_renames(*old_list, *new_list.file, renames)) {
     report.note("the lists of names " + report.describe(kOldListFile) + " and " +
                 report.describe(kNewListFile) + " cannot be read back");
     return false;
   }
-  for (std::size_t i = 0; i < renames.size(); ++i) {
-    const std::string folder = i < folders.size() ? folders[i] : "";
-    const std::string to = line.target_dir + "\\" + folder + renames[i].second;
+  // A tree's files keep their folders: only the names were renamed.
+  for (std::size_t i = 0; i < renames.size() && i < folders.size(); ++i) {
+    renames[i].first.insert(0, folders[i]);
+    renames[i].second.insert(0, folders[i]);
+  }
+  drop_clashing_targets(line, os, report, renames);
+  for (const auto& rename : renames) {
+    const std::string to = line.target_dir + "\\" + rename.second;
     // A tree is copied into the same folders, made where they are missing.
-    if (!folder.empty()) os.make_parent_dirs(to);
-    copy_and_report(os, report, line.source_dir + "\\" + folder + renames[i].first, to);
+    if (rename.second.find('\\') != std::string::npos) os.make_parent_dirs(to);
+    copy_and_report(os, report, line.source_dir + "\\" + rename.first, to);
   }
   return true;
 }

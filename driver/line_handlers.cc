@@ -43,10 +43,11 @@ bool handle_replace_line(script_state& state, platform& os, reporter& report) {
   job.ignore_case = state.ignore_case;
   job.source_dir = state.source_dir;
   job.target_dir = state.target_dir;
-  job.name_line = state.current_line;
-  const std::size_t start = job.name_line.find_first_not_of(" \t");
-  const std::string name = start == std::string::npos ? "" : job.name_line.substr(start);
-  if (!is_pattern(name)) return replace_in_file(job, os, report);
+  // The line is read afresh for the next line: moved, not copied.
+  job.name_line = std::move(state.current_line);
+  // Leading blanks hold no wildcard, so the whole line tells.
+  if (!is_pattern(job.name_line)) return replace_in_file(std::move(job), os, report);
+  const std::string name = job.name_line.substr(job.name_line.find_first_not_of(" \t"));
   // Selected in full before the first file is written, so that what the
   // line writes never becomes part of what it reads.
   std::vector<std::string> selected;
@@ -86,8 +87,9 @@ namespace {
 
 bool splice_one_target(const splice_record& record, platform& os, reporter& report) {
   splice_extent extent;
-  if (!splice_block(record, os, report, extent)) return false;
-  if (copy_back(record, os, report))
+  std::unique_ptr<work_file> spliced = splice_block(record, os, report, extent);
+  if (!spliced) return false;
+  if (copy_back(record, *spliced, os, report))
     report.block_spliced(record.target_path, extent.first_line, extent.removed,
                          extent.inserted);
   return true;

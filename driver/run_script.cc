@@ -3,6 +3,7 @@
 #include <new>
 
 #include "common/script_text.h"
+#include "common/shown_text.h"
 #include "common/work_files.h"
 #include "driver/options.h"
 #include "driver/section_header.h"
@@ -13,11 +14,17 @@
 namespace quillmend {
 namespace {
 
-// Held while a line uses the shared work files. Where no lock can be had (an
-// unwritable work folder) the line goes on unlocked.
-std::unique_ptr<file_lock> lock_work_files(platform& os) {
-  prepare_work_folder(os, kWorkLockFolder);
-  return os.lock_file(kWorkLockFile);
+// Held while a line uses the shared work files. Where no lock can be had (a
+// work folder that cannot be used) the line goes on unlocked, and fails
+// when it opens that folder itself. The lock lives in the private folder:
+// a lock that others can open is one that others can hold.
+std::unique_ptr<file_lock> lock_work_files(platform& os, reporter& report) {
+  opened<work_folder> folder = open_work_folder(os, kNewListFolder);
+  if (!folder.result.is_ok()) return nullptr;
+  return folder.file->lock(kWorkLockFileName, [&] {
+    report.note("waiting for another quillmend run to finish with " +
+                report.describe(kNewListFolder));
+  });
 }
 
 enum class run_end { finished, failed };
@@ -28,7 +35,8 @@ run_end run_lines(script_state& state, const std::string& script_file, platform&
   for (;;) {
     if (!state.script_stream->read_line(state.current_line)) {
       if (!state.script_stream->failed()) return run_end::finished;
-      os.console() << "read " << script_file << " failed.";
+      os.console() << "read " << shown{script_file, os.console_is_terminal()}
+                   << " failed.";
       end_line(os.console());
       report.note(report.describe(script_file) + ": cannot be read");
       return run_end::failed;
@@ -60,10 +68,12 @@ run_end run_guarded(script_state& state, const std::string& script_file, platfor
 
 // Without --batch the exit status keeps its old meaning: 1 when the script
 // ran to its end, 0 after a failure. With it, the usual one: 0 for success.
+// Either way a copy or copy-back that failed let the run go on, but the run
+// as a whole did not succeed, and callers must be able to tell.
 int exit_status_of(run_end end, const reporter& report, const run_options& options) {
   const bool succeeded = end == run_end::finished && report.failures_that_went_on() == 0;
   if (options.batch) return succeeded ? 0 : 1;
-  return end == run_end::finished ? 1 : 0;
+  return succeeded ? 1 : 0;
 }
 
 int run_script_file(const command_line& line, platform& os, preview_platform* preview) {
@@ -123,7 +133,7 @@ void show_usage(platform& os) {
 bool dispatch_line(script_state& state, platform& os, reporter& report) {
   const section_kind& kind = kind_of_mode(state.operation_mode);
   std::unique_ptr<file_lock> lock;
-  if (kind.holds_work_lock) lock = lock_work_files(os);
+  if (kind.holds_work_lock) lock = lock_work_files(os, report);
   if (!kind.handle_line(state, os, report)) return false;
   apply_case_effect(kind.line_case, state.ignore_case);
   return true;

@@ -16,9 +16,11 @@
 #ifndef QUILLMEND_ENGINE_REPLACE_IN_FILE_H_
 #define QUILLMEND_ENGINE_REPLACE_IN_FILE_H_
 
+#include <functional>
 #include <string>
 
 #include "common/reporter.h"
+#include "common/write_if_changed.h"
 #include "platform/platform.h"
 
 namespace quillmend {
@@ -33,7 +35,23 @@ struct replace_job {
 };
 
 // Every failure also writes its located line, with the reason, to `report`.
-bool replace_in_file(const replace_job& job, platform& os, reporter& report);
+// The job is taken by value so that a long name line can be moved in and let
+// go of as soon as it is part of the path.
+bool replace_in_file(replace_job job, platform& os, reporter& report);
+
+// Where a replace reads and writes when it is not the files that the job's
+// paths name: the copy section's work lists, which are held open and never
+// reopened by name. The paths are those of the console lines.
+struct replace_files {
+  std::function<opened<input_file>(const std::string& in_path)> open_input;
+  std::function<opened<changed_file>(const std::string& out_path,
+                                     const std::string& in_path)>
+      open_output;
+};
+
+// replace_in_file, reading and writing through `files`.
+bool replace_through_files(replace_job job, const replace_files& files, platform& os,
+                           reporter& report);
 
 }  // namespace quillmend
 

@@ -21,7 +21,8 @@ bool is_bare_drive(const std::string& path);
 
 // The drives folder: $QUILLMEND_DRIVES, else
 // ${XDG_DATA_HOME:-$HOME/.local/share}/quillmend/drives. Arguments are the
-// variables' values, null when unset.
+// variables' values, null when unset (`home` may also come from the user
+// database). Empty when none of them is set: there is no drives folder.
 std::string drives_root_from(const char* quillmend_drives, const char* xdg_data_home,
                              const char* home);
 

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <set>
@@ -52,6 +53,12 @@ class input_file {
   // The file's size in bytes when it was opened, or -1 when unknown; only
   // used to show progress.
   virtual std::int64_t size() const { return -1; }
+
+  // Whether the file is still as it was opened: a file that another process
+  // writes to while it is read (a growing log) must not be replaced by a
+  // copy that lacks the new part. A failure says "changed while being read";
+  // ok where a system cannot tell.
+  virtual status unchanged() const { return status::ok(); }
 };
 
 // A file being written in place of a target path.
@@ -97,6 +104,30 @@ struct opened {
   status result;
 };
 
+// A file in one of the tool's work folders: written (in text mode) and
+// committed once, then read back as often as needed, always the bytes that
+// were written, whatever happens to the folder's entries meanwhile.
+class work_file : public replacement_file {
+ public:
+  // A new reader from the first byte. Only after a successful commit().
+  virtual opened<input_file> read_back(open_mode mode) = 0;
+};
+
+// One of the tool's work folders, held open while it is used.
+class work_folder {
+ public:
+  virtual ~work_folder() = default;
+
+  // Creates the file `name` afresh (whatever was there before is gone).
+  virtual opened<work_file> create_file(const std::string& name) = 0;
+
+  // Takes an exclusive lock on the file `name`, creating it if needed, and
+  // waits while another process holds it; `on_long_wait` is called once
+  // when the wait lasts. Null when the file cannot be opened or locked.
+  virtual std::unique_ptr<file_lock> lock(const std::string& name,
+                                          const std::function<void()>& on_long_wait) = 0;
+};
+
 class platform {
  public:
   virtual ~platform() = default;
@@ -127,11 +158,21 @@ class platform {
 
   // Opens an existing file for reading. A missing file is never created: the
   // result is not_found. A folder cannot be opened as a file.
+  // Only regular files are opened (a symbolic link to one is followed):
+  // anything else (a FIFO, a device, a socket) is refused at once, never
+  // waited on or read without end.
   virtual opened<input_file> open_input(const std::string& path,
                                         open_mode mode = open_mode::text) = 0;
 
+  // Opens the script, which may also come from a pipe ("<(...)").
+  virtual opened<input_file> open_script(const std::string& path) {
+    return open_input(path);
+  }
+
   // Starts writing a file that will replace `target` (see replacement_file).
-  // `mode_source` may be empty.
+  // `mode_source` may be empty. Refused, with the reason, when `target` is
+  // there but is not a regular file, is read-only, or is a symbolic link
+  // that leads nowhere (a dangling or looping one).
   virtual opened<replacement_file> open_replacement(const std::string& target,
                                                     const std::string& mode_source,
                                                     open_mode mode = open_mode::text) = 0;
@@ -189,6 +230,18 @@ class platform {
 
   // Whether the folder `path` exists.
   virtual bool is_dir(const std::string& path) = 0;
+
+  // Opens a folder of the tool's own work files, first creating it and its
+  // parents when `create` is set. Fails with the reason when it is missing
+  // or unfit for them.
+  //
+  // This default works by path: a work file is written with
+  // open_replacement, read back with open_input and locked with lock_file.
+  // The POSIX platform instead keeps the folder private to the user and
+  // refuses a folder that is a symbolic link or another user's, and works
+  // through descriptors only, so that nothing anyone puts into the folder
+  // (links, swapped files) is ever followed or read.
+  virtual opened<work_folder> open_work_folder(const std::string& path, bool create);
 
   // Makes a new folder that only this user may use, for the tool's own
   // scratch files, and sets `path` to it (in a form the other calls take).

@@ -31,6 +31,7 @@ class crlf_input : public input_file {
   // The raw file's size. Progress counts the bytes delivered, fewer than
   // that on CR LF files, which only makes the shown percentage cautious.
   std::int64_t size() const override { return raw_.file().size(); }
+  status unchanged() const override { return raw_.file().unchanged(); }
 
  private:
   buffered_reader raw_;

@@ -237,6 +237,15 @@ void preview_platform::pause() {
   real_.pause();
 }
 
+opened<work_folder> preview_platform::open_work_folder(const std::string& path,
+                                                      bool create) {
+  // In a dry run the work files are overlaid like any other file: the
+  // folder is worked by path, through this platform. Otherwise they are
+  // the real platform's own business, never shown in a diff.
+  if (options_.dry_run) return platform::open_work_folder(path, create);
+  return real_.open_work_folder(path, create);
+}
+
 std::unique_ptr<file_lock> preview_platform::lock_file(const std::string& path) {
   // A dry run touches nothing that other runs share.
   if (options_.dry_run) return std::make_unique<no_lock>();

@@ -74,6 +74,7 @@ class preview_platform : public platform {
   void run_interactive_interpreter() override;
   void pause() override;
   std::unique_ptr<file_lock> lock_file(const std::string& path) override;
+  opened<work_folder> open_work_folder(const std::string& path, bool create) override;
 
   // What a replacement calls when it is committed: `scratch` holds the new
   // content of `target`.

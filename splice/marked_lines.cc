@@ -19,6 +19,11 @@ const status& marked_lines::error() const {
   return scan_.error().is_ok() ? copy_.error() : scan_.error();
 }
 
+status marked_lines::unchanged() const {
+  status result = scan_.file().unchanged();
+  return result.is_ok() ? copy_.file().unchanged() : result;
+}
+
 bool marked_lines::piece_contains(const char* piece, std::size_t size,
                                   const line_marker& marker) {
   const text_matcher& matcher = marker.matcher();

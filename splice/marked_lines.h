@@ -53,6 +53,9 @@ class marked_lines {
   // The first read error, if any.
   const status& error() const;
 
+  // Whether the file is still as it was opened (see input_file::unchanged).
+  status unchanged() const;
+
  private:
   bool piece_contains(const char* piece, std::size_t size, const line_marker& marker);
   status move_line(replacement_file* out);

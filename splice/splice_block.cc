@@ -1,6 +1,8 @@
 #include "splice/splice_block.h"
 
 #include "common/work_files.h"
+#include "common/write_if_changed.h"
+#include "platform/copy_stream.h"
 #include "splice/marked_lines.h"
 
 namespace quillmend {
@@ -59,9 +61,18 @@ status write_spliced(const splice_record& record, marked_lines& source,
                         result, skipped))
     return result.is_ok() ? status::failed("the source has no line with the start marker")
                           : result;
-  pass_lines_until(source, line_marker(record.source_end), out, true, false, result,
-                   extent.inserted);
+  const bool source_has_end = pass_lines_until(source, line_marker(record.source_end), out,
+                                                true, false, result, extent.inserted);
   if (!result.is_ok()) return result;
+  // A start line that is the source's last line (a one-line template whose
+  // line holds both markers, a file whose line ends are lone CRs) gives no
+  // block at all, not an empty one: splicing would silently empty the
+  // target's block. A start line directly followed by an end line is an
+  // empty block on purpose and goes through.
+  if (extent.inserted == 0 && !source_has_end)
+    return status::failed(
+        "the source's line with the start marker is its last line: there is no block "
+        "after it");
   failed_line = 6;
   // Without an end line after its start line, the rest of the target would
   // be lost: refuse instead.
@@ -76,7 +87,10 @@ status write_spliced(const splice_record& record, marked_lines& source,
   while (result.is_ok() && target.next_line(any_line, contains))
     result = target.write_line(out);
   if (result.is_ok()) result = target.error();
-  return result;
+  if (result.is_ok()) result = target.unchanged();
+  if (!result.is_ok()) return result;
+  failed_line = 3;
+  return source.unchanged();
 }
 
 // The record's line `record_line` (1 to 6) and what it names.
@@ -96,27 +110,31 @@ void report_record(reporter& report, const splice_record& record, int record_lin
 
 }  // namespace
 
-bool splice_block(const splice_record& record, platform& os, reporter& report,
-                  splice_extent& extent) {
+std::unique_ptr<work_file> splice_block(const splice_record& record, platform& os,
+                                        reporter& report, splice_extent& extent) {
   status opened_source;
   std::unique_ptr<marked_lines> source =
       open_marked(os, record.source_path, opened_source);
   if (!source) {
     report_record(report, record, 3, record.source_path, opened_source.reason());
-    return false;
+    return nullptr;
   }
   status opened_target;
   std::unique_ptr<marked_lines> target =
       open_marked(os, record.target_path, opened_target);
   if (!target) {
     report_record(report, record, 6, record.target_path, opened_target.reason());
-    return false;
+    return nullptr;
   }
-  prepare_work_folder(os, kNewListFolder);
-  opened<replacement_file> out = os.open_replacement(kSplicedWorkFile, "");
+  opened<work_folder> folder = open_work_folder(os, kNewListFolder);
+  if (!folder.result.is_ok()) {
+    report_record(report, record, 1, kNewListFolder, folder.result.reason());
+    return nullptr;
+  }
+  opened<work_file> out = folder.file->create_file(kSplicedWorkFileName);
   if (!out.result.is_ok()) {
     report_record(report, record, 1, kSplicedWorkFile, out.result.reason());
-    return false;
+    return nullptr;
   }
   int failed_line = 1;
   status written =
@@ -125,19 +143,32 @@ bool splice_block(const splice_record& record, platform& os, reporter& report,
     written = out.file->commit();
     failed_line = 1;
   }
-  if (written.is_ok()) return true;
+  if (written.is_ok()) return std::move(out.file);
   const std::string& what = failed_line == 3   ? record.source_path
                             : failed_line == 6 ? record.target_path
                                                : std::string(kSplicedWorkFile);
   report_record(report, record, failed_line, what, written.reason());
-  return false;
+  return nullptr;
 }
 
-bool copy_back(const splice_record& record, platform& os, reporter& report) {
-  const status copied = os.copy_file(kSplicedWorkFile, record.target_path);
-  if (copied.is_ok()) return true;
+bool copy_back(const splice_record& record, work_file& spliced, platform& os,
+               reporter& report) {
+  status result;
+  opened<input_file> in = spliced.read_back(open_mode::binary);
+  result = in.result;
+  if (result.is_ok()) {
+    // A target that already holds the result is left as it is.
+    opened<changed_file> out =
+        open_if_changed(os, record.target_path, record.target_path, open_mode::binary);
+    result = out.result;
+    if (result.is_ok()) result = copy_stream(*in.file, *out.file);
+    // Closed before the rename: Windows cannot replace a file that is open.
+    in.file.reset();
+    if (result.is_ok()) result = out.file->commit();
+  }
+  if (result.is_ok()) return true;
   report_record(report, record, 6, record.target_path,
-                "the spliced copy could not replace it: " + copied.reason(), true);
+                "the spliced copy could not replace it: " + result.reason(), true);
   return false;
 }
 

@@ -24,6 +24,7 @@
 #define QUILLMEND_SPLICE_SPLICE_BLOCK_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/reporter.h"
@@ -48,13 +49,16 @@ struct splice_extent {
   std::uint64_t inserted = 0;
 };
 
-// Writes the work file. The caller holds the work lock until copy_back().
-bool splice_block(const splice_record& record, platform& os, reporter& report,
-                  splice_extent& extent);
+// Writes the work file and returns it; null when the splice failed. The
+// caller holds the work lock until copy_back().
+std::unique_ptr<work_file> splice_block(const splice_record& record, platform& os,
+                                        reporter& report, splice_extent& extent);
 
-// Copies the work file over the record's target. A failure is reported as
-// one that lets the run go on, and returns false.
-bool copy_back(const splice_record& record, platform& os, reporter& report);
+// Copies the work file, as written (never reopened by its name), over the
+// record's target. A failure is reported on the diagnostics stream and
+// counts as a failure of the run; returns whether the copy was made.
+bool copy_back(const splice_record& record, work_file& spliced, platform& os,
+               reporter& report);
 
 }  // namespace quillmend
 

@@ -98,8 +98,8 @@ TEST(ConcurrencyE2E, ARunWaitsForTheWorkLockAndReplaceLinesDoNot) {
   temp_folder dir;
   dir.write("src/a.htm", "one");
   make_dirs(dir.at("out"));
-  make_dirs(dir.drive_c("c:\\temp"));
-  const std::string lock_path = dir.drive_c("c:\\temp\\quillmend.lock");
+  make_dirs(dir.drive_c("c:\\temp\\new"));
+  const std::string lock_path = dir.drive_c("c:\\temp\\new\\quillmend.lock");
   const int lock = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   ASSERT_GE(lock, 0);
   ASSERT_EQ(::flock(lock, LOCK_EX), 0);

@@ -59,7 +59,12 @@ class fake_platform : public platform {
   void add_folder(const std::string& path);
   bool exists(const std::string& path) const;
 
+  // Whether console and diagnostics pass for terminals.
+  bool terminal = false;
+
   std::ostream& console() override { return out; }
+  bool console_is_terminal() override { return terminal; }
+  bool diagnostics_is_terminal() override { return terminal; }
   std::ostream& diagnostics() override { return err; }
   platform_kind kind() const override { return system; }
   opened<input_file> open_input(const std::string& path,

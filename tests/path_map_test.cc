@@ -40,6 +40,10 @@ TEST(PathMapTest, DrivesRootComesFromTheEnvironment) {
             "/home/u/.local/share/quillmend/drives");
   EXPECT_EQ(drives_root_from(nullptr, "", "/home/u"),
             "/home/u/.local/share/quillmend/drives");
+  // Never the root folder's "/.local/share" when no home is known.
+  EXPECT_EQ(drives_root_from(nullptr, nullptr, nullptr), "");
+  EXPECT_EQ(drives_root_from("", "", ""), "");
+  EXPECT_EQ(drives_root_from(nullptr, "/xdg", nullptr), "/xdg/quillmend/drives");
 }
 
 }  // namespace

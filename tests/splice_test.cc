@@ -96,6 +96,12 @@ TEST(SpliceTest, RefusesWhatWouldDestroyText) {
        record("BEGIN", "END", "<m>", "</m>")},
       {"record cut short by the end of the script", "BEGIN\nx\nEND\n",
        "BEGIN\nEND\ns.txt\n<m>\n"},
+      {"one-line source: its only line holds both markers", "BEGIN new END",
+       record("BEGIN", "END", "<m>", "</m>")},
+      {"source whose start line is its last line", "junk\nBEGIN new END\n",
+       record("BEGIN", "END", "<m>", "</m>")},
+      {"source with lone CR line ends reads as one line", "BEGIN\rnew\rEND\r",
+       record("BEGIN", "END", "<m>", "</m>")},
   };
   const std::string target = "keep\n<m>\nold\n</m>\nme\n";
   for (const auto& c : cases) {
