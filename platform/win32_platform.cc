@@ -616,30 +616,36 @@ class win32_platform : public platform {
   }
 
   status make_temp_dir(std::string& path) override {
-    std::string base(MAX_PATH + 1, '\0');
-    const DWORD length = ::GetTempPathA(static_cast<DWORD>(base.size()), &base[0]);
-    if (length == 0 || length > base.size()) return last_error();
-    base.resize(length);
+    std::wstring base(MAX_PATH + 1, L'\0');
+    for (;;) {
+      const DWORD length = ::GetTempPathW(static_cast<DWORD>(base.size()), &base[0]);
+      if (length == 0) return last_error(codec_);
+      if (length < base.size()) {
+        base.resize(length);
+        break;
+      }
+      base.resize(length + 1);
+    }
     const std::string stem =
-        base + "quillmend-" + std::to_string(::GetCurrentProcessId()) + "-";
+        codec_.narrow(base) + "quillmend-" + std::to_string(::GetCurrentProcessId()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
       const std::string candidate = stem + std::to_string(++temp_counter_);
-      if (::CreateDirectoryA(candidate.c_str(), nullptr)) {
+      if (::CreateDirectoryW(system_path(candidate).c_str(), nullptr)) {
         path = candidate;
         return status::ok();
       }
-      if (::GetLastError() != ERROR_ALREADY_EXISTS) return last_error();
+      if (::GetLastError() != ERROR_ALREADY_EXISTS) return last_error(codec_);
     }
-    return windows_error(ERROR_ALREADY_EXISTS);
+    return windows_error(ERROR_ALREADY_EXISTS, codec_);
   }
 
   status remove_file(const std::string& path) override {
-    if (!::DeleteFileA(path.c_str())) return last_error();
+    if (!::DeleteFileW(system_path(path).c_str())) return last_error(codec_);
     return status::ok();
   }
 
   status remove_dir(const std::string& path) override {
-    if (!::RemoveDirectoryA(path.c_str())) return last_error();
+    if (!::RemoveDirectoryW(system_path(path).c_str())) return last_error(codec_);
     return status::ok();
   }
 
@@ -693,16 +699,17 @@ class win32_platform : public platform {
     std::string search = folder;
     if (!search.empty() && name_start(search) != search.size()) search += '\\';
     search += '*';
-    WIN32_FIND_DATAA found;
-    const HANDLE find = ::FindFirstFileA(search.c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) {
+    WIN32_FIND_DATAW found;
+    owned_find find(::FindFirstFileW(system_path(search).c_str(), &found));
+    if (!find.valid()) {
       // An empty root folder has not even "." and "..".
-      return ::GetLastError() == ERROR_FILE_NOT_FOUND ? status::ok() : last_error();
+      return ::GetLastError() == ERROR_FILE_NOT_FOUND ? status::ok() : last_error(codec_);
     }
     do {
+      const std::wstring wide_name = found.cFileName;
+      if (wide_name == L"." || wide_name == L"..") continue;
       folder_entry entry;
-      entry.name = found.cFileName;
-      if (entry.name == "." || entry.name == "..") continue;
+      entry.name = codec_.narrow(wide_name);
       const DWORD attributes = found.dwFileAttributes;
       entry.hidden = (attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
       entry.is_link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -711,12 +718,12 @@ class win32_platform : public platform {
                    : (attributes & FILE_ATTRIBUTE_DEVICE) != 0 ? folder_entry::type::other
                                                                : folder_entry::type::file;
       entries.push_back(std::move(entry));
-    } while (::FindNextFileA(find, &found));
+    } while (::FindNextFileW(find.get(), &found));
     const DWORD error = ::GetLastError();
-    ::FindClose(find);
-    if (error != ERROR_NO_MORE_FILES) return windows_error(error);
+    if (error != ERROR_NO_MORE_FILES) return windows_error(error, codec_);
     return status::ok();
   }
+
 
   void run_command(const std::string& command_line) override {
     flush_console();
