@@ -1,14 +1,9 @@
 #include "engine/text_matcher.h"
 
+#include "common/ascii.h"
+
 namespace quillmend {
 namespace {
-
-char to_lower_ascii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-char to_upper_ascii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
 
 // How often a byte turns up in ordinary text files (prose, markup, source
 // code), roughly in parts per thousand. Only the order matters: it steers
@@ -51,18 +46,6 @@ int typical_frequency(char byte) {
 }
 
 }  // namespace
-
-bool chars_equal(char a, char b, bool ignore_case) {
-  if (a == b) return true;
-  return ignore_case && to_lower_ascii(a) == to_lower_ascii(b);
-}
-
-bool strings_equal(const std::string& s, const std::string& t, bool ignore_case) {
-  if (s.size() != t.size()) return false;
-  for (std::size_t i = 0; i < s.size(); ++i)
-    if (!chars_equal(s[i], t[i], ignore_case)) return false;
-  return true;
-}
 
 text_matcher::text_matcher(const std::string& find_text, bool ignore_case)
     : find_(find_text), ignore_case_(ignore_case), anchor_(0) {

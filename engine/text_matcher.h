@@ -12,9 +12,6 @@
 
 namespace quillmend {
 
-bool chars_equal(char a, char b, bool ignore_case);
-bool strings_equal(const std::string& s, const std::string& t, bool ignore_case);
-
 class text_matcher {
  public:
   // `find_text` must not be empty.

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "common/ascii.h"
+
 namespace quillmend {
 
 // Finds the anchor byte with memchr. `data` points at the anchor of the
@@ -56,9 +58,7 @@ inline bool text_matcher::matches_at(const char* candidate) const {
     return true;
   }
   for (std::size_t i = 0; i < length; ++i) {
-    const char c = candidate[i];
-    const char folded = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    if (folded != find[i]) return false;
+    if (to_lower_ascii(candidate[i]) != find[i]) return false;
   }
   return true;
 }

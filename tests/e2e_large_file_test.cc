@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/e2e_harness.h"
+#include "tests/reference_replace.h"
 
 namespace quillmend_e2e {
 namespace {
@@ -23,27 +24,6 @@ std::string with_line_ends(const std::string& text) {
       converted += c;
   }
   return converted;
-}
-
-std::string plain_replace(const std::string& text, const std::string& find,
-                          const std::string& replace, bool ignore_case) {
-  const auto fold = [&](char c) {
-    return ignore_case && c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-  };
-  std::string out;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    bool match = at + find.size() <= text.size();
-    for (std::size_t i = 0; match && i < find.size(); ++i)
-      match = fold(text[at + i]) == fold(find[i]);
-    if (match) {
-      out += replace;
-      at += find.size();
-    } else {
-      out += text[at++];
-    }
-  }
-  return out;
 }
 
 // About 3 MiB: long runs without an occurrence (written straight through),
@@ -83,8 +63,8 @@ TEST(LargeFileE2E, ReplacesThroughoutWithAndWithoutCase) {
                                          std::string(kPause)));
     // Not EXPECT_EQ: a failure would print megabytes.
     EXPECT_TRUE(dir.read("out/big.txt") ==
-                with_line_ends(plain_replace(input, "old.example.com", "new.example.org!",
-                                             ignore_case)))
+                with_line_ends(quillmend_test::reference_replace(
+                    input, "old.example.com", "new.example.org!", ignore_case)))
         << "ignore_case " << ignore_case;
   }
 }
