@@ -544,8 +544,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--size-mib", type=int, default=1024,
                         help="size of each big text file (default 1024)")
-    parser.add_argument("--adversarial-mib", type=int, default=16,
-                        help="size of each adversarial text file (default 16)")
+    parser.add_argument("--adversarial-mib", type=int, default=64,
+                        help="size of each adversarial text file (default 64)")
     parser.add_argument("--files", type=int, default=10000,
                         help="number of small files (default 10000)")
     parser.add_argument("--reps", type=int, default=5,
