@@ -30,6 +30,30 @@ BUILD = os.path.join(ROOT, "build-bench")
 
 FIND, REPLACE = "old.example.com", "new.example.org"
 DENSE_FIND, DENSE_REPLACE = "<>", "<br>"
+ALPHABET = "abcdefghijklmnopqrstuvwxyz"
+
+
+def cycle(text, size):
+    return (text * (size // len(text) + 1))[:size]
+
+
+# Find texts that are hard for a search which compares the whole text at each
+# place its rarest byte turns up: lines that repeat the find text's period
+# and miss it only at the end, so a comparison almost matches at nearly every
+# byte. Every 64th line holds one occurrence. (name, find, miss line, hit
+# line, ignore case); ignoring case, the lines' letters are in random case.
+ADVERSARIAL = [
+    ("a x 1000", "a" * 1000, "a" * 999, "a" * 1000, False),
+    ("A x 1000, no case", "A" * 1000, "a" * 999, "a" * 1000, True),
+    ("ab x 500", "ab" * 500, "ab" * 499 + "a", "ab" * 500, False),
+    ("AB x 500, no case", "AB" * 500, "ab" * 499 + "a", "ab" * 500, True),
+    ("a-z cycle + z, 1001 bytes", cycle(ALPHABET, 1000) + "z", cycle(ALPHABET, 1999),
+     cycle(ALPHABET, 500) + cycle(ALPHABET, 1000) + "z", False),
+    ("A-Z cycle + Z, 1001 bytes, no case", cycle(ALPHABET.upper(), 1000) + "Z",
+     cycle(ALPHABET, 1999), cycle(ALPHABET, 500) + cycle(ALPHABET, 1000) + "z", True),
+]
+ADVERSARIAL_EVERY = 64
+ADVERSARIAL_GOAL_MB_S = 1000
 SMALL_FILE_BYTES = 4096
 QUILLMEND_DONE = 1  # exit status after the whole script ran
 # GNU time (Debian package "time") reports each command's peak RSS.
@@ -210,12 +234,31 @@ class bench:
         if "c" in self.options.only:
             subprocess.run([self.generator, "dense", self.path("dense.txt"), str(size)],
                            check=True)
+        if "f" in self.options.only:
+            adversarial_size = self.options.adversarial_mib * 1024 * 1024
+            for number, (_, _, miss, hit, ignore_case) in enumerate(ADVERSARIAL):
+                subprocess.run([self.generator, "lines", self.adversarial_name(number),
+                                str(adversarial_size), miss, hit,
+                                str(ADVERSARIAL_EVERY),
+                                "mixed" if ignore_case else "as-is"], check=True)
         for key, folder, suffix in (("d", "small", ".txt"), ("e", "site", ".htm")):
             if key in self.options.only:
                 os.mkdir(self.path(folder))
                 subprocess.run([self.generator, "files", self.path(folder),
                                 str(self.options.files), str(SMALL_FILE_BYTES), suffix],
                                check=True)
+
+    def adversarial_name(self, number):
+        return self.path("adversarial-%d.txt" % (number + 1))
+
+    def adversarial(self, results):
+        """Adds a workload "f<n>" to results for each find text of ADVERSARIAL."""
+        for number, (name, find, _, _, ignore_case) in enumerate(ADVERSARIAL):
+            input_name = os.path.basename(self.adversarial_name(number))
+            results["f%d" % (number + 1)] = self.big_file(
+                "f%d) %s" % (number + 1, name), input_name, find, "X", ignore_case,
+                False, with_perl=False, with_grep=True)
+            self.remove(input_name)
 
     def warm(self, *names):
         """Reads files (or every file of folders) into the page cache."""
@@ -258,14 +301,18 @@ class bench:
 
     # ---- workloads
 
-    def big_file(self, workload, input_name, find, replace, ignore_case, with_dd):
+    def big_file(self, workload, input_name, find, replace, ignore_case, with_dd,
+                 with_perl=True, with_grep=False):
         size = os.path.getsize(self.path(input_name))
-        print("%s (%s, %d MiB)" % (workload, input_name, size >> 20), flush=True)
+        shown = find if len(find) <= 40 else "%s... (%d bytes)" % (find[:20], len(find))
+        print("%s (%s, %d MiB, find '%s')" % (workload, input_name, size >> 20, shown),
+              flush=True)
         self.warm(input_name)
         flags = "gi" if ignore_case else "g"
         sed_expr = "s/%s/%s/%s" % (sed_escape(find), sed_escape(replace),
                                    "gI" if ignore_case else "g")
         perl_expr = perl_substitution(find, replace, flags)
+        label = lambda text: text if len(text) <= 60 else text[:40] + "..."
         header = "txt_content_replace_no_case" if ignore_case else "txt_content_replace"
         commands = [
             command("cat", "cat (copy baseline)", ["cat", input_name],
@@ -276,19 +323,31 @@ class bench:
                 "dd", "dd bs=64K (read/write copy)",
                 ["dd", "if=" + input_name, "of=out.dd", "bs=64K", "status=none"],
                 cleanup=lambda: self.remove("out.dd")))
+        if with_grep:
+            # Searching only, and counting lines: a floor for the search
+            # alone, not a replacement.
+            grep_flags = "-Fic" if ignore_case else "-Fc"
+            commands.append(command(
+                "grep", "grep %s (search only)" % grep_flags,
+                ["grep", grep_flags, "--", find, input_name], stdout_name="out.grep",
+                cleanup=lambda: self.remove("out.grep")))
         # sed's first output is the reference for the others; it is kept
         # until the end of the workload.
         commands += [
-            command("sed", "sed '%s'" % sed_expr, ["sed", sed_expr, input_name],
+            command("sed", label("sed '%s'" % sed_expr), ["sed", sed_expr, input_name],
                     stdout_name="out.sed.run",
                     check=lambda: os.rename(self.path("out.sed.run"),
                                             self.path("out.sed")),
                     cleanup=lambda: self.remove("out.sed.run")),
-            command("perl", "perl -pe '%s'" % perl_expr,
-                    ["perl", "-pe", perl_expr, input_name], stdout_name="out.perl",
-                    check=lambda: self.require_same_file("out.perl", "out.sed",
-                                                         "perl against sed"),
-                    cleanup=lambda: self.remove("out.perl")),
+        ]
+        if with_perl:
+            commands.append(command(
+                "perl", label("perl -pe '%s'" % perl_expr),
+                ["perl", "-pe", perl_expr, input_name], stdout_name="out.perl",
+                check=lambda: self.require_same_file("out.perl", "out.sed",
+                                                     "perl against sed"),
+                cleanup=lambda: self.remove("out.perl")))
+        commands += [
             self.quillmend_command(
                 "quillmend", "quillmend", "big.qms",
                 "[%s]\n%s\n%s\n.\nqm-out\n%s\n" % (header, find, replace, input_name),
@@ -298,8 +357,9 @@ class bench:
         ]
         results = self.measure(workload, size, commands)
         self.remove("qm-out", "out.sed")
-        print("  checked: quillmend's output (every run) and perl's equal sed's,"
-              " byte for byte", flush=True)
+        print("  checked: quillmend's output (every run)%s equal%s sed's, byte for byte"
+              % (" and perl's" if with_perl else "", "" if with_perl else "s"),
+              flush=True)
         return results
 
     def small_files(self, workload):
@@ -428,14 +488,19 @@ def goals_of(w):
                       w["e"]["loop"].best / w["e"]["quillmend"].best, 10.0))
         goals.append(("e) cp -R time / quillmend time (within 2x)",
                       w["e"]["cp"].best / w["e"]["quillmend"].best, 0.5))
+    for key in sorted(k for k in w if k.startswith("f")):
+        goals.append(("%s quillmend MB/s, adversarial find text" % w[key]["quillmend"]
+                       .workload.split(" ", 1)[0], w[key]["quillmend"].mb_per_s(),
+                       ADVERSARIAL_GOAL_MB_S))
     return goals
 
 
 def print_report(options, temp, workloads):
     print()
-    print("Quillmend benchmark: %d MiB text files, %d files of %d bytes; best of up to"
-          " %d interleaved runs (median beside it)." % (options.size_mib, options.files,
-                                                         SMALL_FILE_BYTES, options.reps))
+    print("Quillmend benchmark: %d MiB text files, %d MiB adversarial ones, %d files of"
+          " %d bytes; best of up to %d interleaved runs (median beside it)."
+          % (options.size_mib, options.adversarial_mib, options.files, SMALL_FILE_BYTES,
+             options.reps))
     print("Machine: %s. Temporary folder: %s (%s)."
           % (machine_line(), temp, first_line(["stat", "-f", "-c", "%T", temp])))
     print("Tools: %s; %s; %s; LC_ALL=C."
@@ -479,6 +544,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--size-mib", type=int, default=1024,
                         help="size of each big text file (default 1024)")
+    parser.add_argument("--adversarial-mib", type=int, default=64,
+                        help="size of each adversarial text file (default 64)")
     parser.add_argument("--files", type=int, default=10000,
                         help="number of small files (default 10000)")
     parser.add_argument("--reps", type=int, default=5,
@@ -486,19 +553,19 @@ def main():
     parser.add_argument("--budget", type=float, default=20,
                         help="seconds after which a command is not run again"
                              " (default 20)")
-    parser.add_argument("--only", default="abcde",
-                        help="the workloads to run, letters of abcde (default all)")
+    parser.add_argument("--only", default="abcdef",
+                        help="the workloads to run, letters of abcdef (default all)")
     parser.add_argument("--temp", default=None,
                         help="folder in which to make the temporary folder"
                              " (default: $TMPDIR or /tmp)")
     parser.add_argument("--keep", action="store_true",
                         help="keep the temporary folder")
     options = parser.parse_args()
-    if options.size_mib < 1 or options.files < 1 or options.reps < 1:
+    if min(options.size_mib, options.adversarial_mib, options.files, options.reps) < 1:
         fail("sizes and counts must be at least 1")
-    if not options.only or set(options.only) - set("abcde"):
-        fail("--only takes letters of abcde")
-    for tool in ("cmake", "cat", "dd", "sed", "perl", "cp", "cmp", "bash"):
+    if not options.only or set(options.only) - set("abcdef"):
+        fail("--only takes letters of abcdef")
+    for tool in ("cmake", "cat", "dd", "grep", "sed", "perl", "cp", "cmp", "bash"):
         if shutil.which(tool) is None:
             fail("%s is needed" % tool)
 
@@ -528,6 +595,8 @@ def main():
             w["d"] = b.small_files("d) small files")
         if "e" in only:
             w["e"] = b.copy_files("e) copy, renaming")
+        if "f" in only:
+            b.adversarial(w)
         print_report(options, temp, w)
         print("Total run time %.0f s." % (time.perf_counter() - started))
     finally:

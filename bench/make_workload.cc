@@ -9,6 +9,11 @@
 //   make_workload files FOLDER COUNT BYTES SUFFIX
 //                                     COUNT files of exactly BYTES bytes of
 //                                     sparse text, named f00000SUFFIX...
+//   make_workload lines PATH BYTES MISS HIT EVERY CASE
+//                                     lines of MISS, every EVERYth one HIT
+//                                     instead; CASE "mixed" flips the case
+//                                     of each letter at random, "as-is"
+//                                     keeps them
 //
 // The folder of `files` must exist. Exit status 0 on success.
 #include <algorithm>
@@ -139,6 +144,25 @@ void append_dense(xorshift& random, std::string& out, std::size_t bytes,
   }
 }
 
+// Lines made to be hard for a search: MISS is a near miss of the find text
+// at almost every byte, HIT holds one occurrence so that the output differs.
+void append_lines(xorshift& random, std::string& out, std::size_t bytes,
+                  const std::string& miss, const std::string& hit, std::size_t every,
+                  bool mixed_case, std::size_t& line) {
+  const std::size_t goal = out.size() + bytes;
+  while (out.size() < goal) {
+    const std::size_t start = out.size();
+    out += ++line % every == 0 ? hit : miss;
+    out += '\n';
+    if (!mixed_case) continue;
+    for (std::size_t i = start; i < out.size(); ++i) {
+      const char c = out[i];
+      const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+      if (letter && random.next() % 2 == 0) out[i] = static_cast<char>(c ^ 0x20);
+    }
+  }
+}
+
 bool write_file(const std::string& path, const std::string& bytes) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"),
                                                        &std::fclose);
@@ -170,7 +194,8 @@ bool write_large(const std::string& path, std::size_t total, Fill fill) {
 int usage() {
   std::fputs(
       "usage: make_workload sparse|dense PATH BYTES\n"
-      "       make_workload files FOLDER COUNT BYTES SUFFIX\n",
+      "       make_workload files FOLDER COUNT BYTES SUFFIX\n"
+      "       make_workload lines PATH BYTES MISS HIT EVERY mixed|as-is\n",
       stderr);
   return 2;
 }
@@ -208,6 +233,16 @@ int main(int argc, char** argv) {
       std::snprintf(name, sizeof(name), "/f%05lu", i);
       ok = write_file(path + name + suffix, content);
     }
+  } else if (kind == "lines" && argc == 8) {
+    const std::string miss = argv[4], hit = argv[5], casing = argv[7];
+    const std::size_t every = std::strtoull(argv[6], nullptr, 10);
+    if (every == 0 || (casing != "mixed" && casing != "as-is")) return usage();
+    xorshift random(0x5eed0004);
+    std::size_t line = 0;
+    ok = write_large(
+        path, std::strtoull(argv[3], nullptr, 10), [&](std::string& out, std::size_t n) {
+          append_lines(random, out, n, miss, hit, every, casing == "mixed", line);
+        });
   } else {
     return usage();
   }

@@ -1,14 +1,9 @@
 #include "engine/text_matcher.h"
 
+#include "common/ascii.h"
+
 namespace quillmend {
 namespace {
-
-char to_lower_ascii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-char to_upper_ascii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
 
 // How often a byte turns up in ordinary text files (prose, markup, source
 // code), roughly in parts per thousand. Only the order matters: it steers
@@ -50,24 +45,55 @@ int typical_frequency(char byte) {
   }
 }
 
+// The start of the greatest suffix of `text` in the order of bytes, or in
+// the reverse order, and that suffix's period: the smallest p for which each
+// byte equals the one p bytes further on.
+std::size_t maximal_suffix(const std::string& text, bool reverse_order,
+                           std::size_t& period) {
+  std::size_t start = 0;      // of the greatest suffix so far
+  std::size_t candidate = 1;  // start of the suffix it is compared with
+  std::size_t offset = 0;
+  period = 1;
+  while (candidate + offset < text.size()) {
+    const unsigned char a = static_cast<unsigned char>(text[candidate + offset]);
+    const unsigned char b = static_cast<unsigned char>(text[start + offset]);
+    if (a == b) {
+      // Still repeating the period: go on, a whole period at a time.
+      if (offset + 1 == period) {
+        candidate += period;
+        offset = 0;
+      } else {
+        ++offset;
+      }
+    } else if ((a < b) != reverse_order) {
+      // The candidate is smaller: everything up to it is one period.
+      candidate += offset + 1;
+      offset = 0;
+      period = candidate - start;
+    } else {
+      // The candidate is greater: it becomes the greatest suffix.
+      start = candidate++;
+      offset = 0;
+      period = 1;
+    }
+  }
+  return start;
+}
+
 }  // namespace
 
-bool chars_equal(char a, char b, bool ignore_case) {
-  if (a == b) return true;
-  return ignore_case && to_lower_ascii(a) == to_lower_ascii(b);
-}
-
-bool strings_equal(const std::string& s, const std::string& t, bool ignore_case) {
-  if (s.size() != t.size()) return false;
-  for (std::size_t i = 0; i < s.size(); ++i)
-    if (!chars_equal(s[i], t[i], ignore_case)) return false;
-  return true;
-}
-
 text_matcher::text_matcher(const std::string& find_text, bool ignore_case)
-    : find_(find_text), ignore_case_(ignore_case), anchor_(0) {
+    : find_(find_text), ignore_case_(ignore_case) {
   if (ignore_case_)
     for (char& c : find_) c = to_lower_ascii(c);
+  case_mask_.assign(find_.size(), '\xff');
+  for (std::size_t i = 0; ignore_case_ && i < find_.size(); ++i)
+    if (to_upper_ascii(find_[i]) != find_[i]) case_mask_[i] = '\xdf';
+  choose_anchor();
+  factorize();
+}
+
+void text_matcher::choose_anchor() {
   // A letter that folds is looked for in both cases, which costs a second
   // pass over the data: at equal frequency a byte of one case wins.
   int best_cost = -1;
@@ -85,6 +111,27 @@ text_matcher::text_matcher(const std::string& find_text, bool ignore_case)
   anchor_lower_ = find_[anchor_];
   anchor_upper_ = ignore_case_ ? to_upper_ascii(anchor_lower_) : anchor_lower_;
   anchor_has_two_cases_ = anchor_lower_ != anchor_upper_;
+}
+
+// The later of the two greatest suffixes gives a critical factorization:
+// there no shift smaller than the find text's period can line up a partial
+// match, which is what makes the search linear.
+void text_matcher::factorize() {
+  std::size_t period = 1, reverse_period = 1;
+  const std::size_t forward = maximal_suffix(find_, false, period);
+  const std::size_t reverse = maximal_suffix(find_, true, reverse_period);
+  if (reverse > forward) period = reverse_period;
+  critical_ = forward > reverse ? forward : reverse;
+  const std::size_t length = find_.size();
+  if (find_.compare(0, critical_, find_, period, critical_) == 0) {
+    shift_ = period;
+    known_after_shift_ = length - period;
+  } else {
+    // The left part does not repeat: a mismatch in it rules out every start
+    // up to the longer part's length.
+    shift_ = (critical_ > length - critical_ ? critical_ : length - critical_) + 1;
+    known_after_shift_ = 0;
+  }
 }
 
 }  // namespace quillmend

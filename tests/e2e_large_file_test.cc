@@ -8,6 +8,7 @@
 
 #include "tests/e2e_harness.h"
 #include "tests/e2e_inputs.h"
+#include "tests/reference_replace.h"
 
 namespace quillmend_e2e {
 namespace {
@@ -27,27 +28,6 @@ std::string with_line_ends(const std::string& text) {
   return converted;
 }
 
-std::string plain_replace(const std::string& text, const std::string& find,
-                          const std::string& replace, bool ignore_case) {
-  const auto fold = [&](char c) {
-    return ignore_case && c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-  };
-  std::string out;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    bool match = at + find.size() <= text.size();
-    for (std::size_t i = 0; match && i < find.size(); ++i)
-      match = fold(text[at + i]) == fold(find[i]);
-    if (match) {
-      out += replace;
-      at += find.size();
-    } else {
-      out += text[at++];
-    }
-  }
-  return out;
-}
-
 TEST(LargeFileE2E, ReplacesThroughoutWithAndWithoutCase) {
   const std::string input = large_input();
   for (bool ignore_case : {false, true}) {
@@ -62,8 +42,8 @@ TEST(LargeFileE2E, ReplacesThroughoutWithAndWithoutCase) {
                                          std::string(kPause)));
     // Not EXPECT_EQ: a failure would print megabytes.
     EXPECT_TRUE(dir.read("out/big.txt") ==
-                with_line_ends(plain_replace(input, "old.example.com", "new.example.org!",
-                                             ignore_case)))
+                with_line_ends(quillmend_test::reference_replace(
+                    input, "old.example.com", "new.example.org!", ignore_case)))
         << "ignore_case " << ignore_case;
   }
 }

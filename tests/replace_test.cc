@@ -4,7 +4,6 @@
 
 #include "engine/replace_in_file.h"
 #include "engine/stream_replace.h"
-#include "engine/text_matcher.h"
 #include "tests/fake_platform.h"
 
 namespace quillmend {
@@ -86,18 +85,6 @@ TEST(StreamReplaceTest, ReadAndWriteErrorsAreReturned) {
     options.block_size = 3;
     EXPECT_FALSE(stream_replace(*in.file, *out.file, options).is_ok()) << operation;
   }
-}
-
-TEST(CharsEqualTest, FoldsOnlyAsciiLetters) {
-  EXPECT_TRUE(chars_equal('a', 'A', true));
-  EXPECT_TRUE(chars_equal('Z', 'z', true));
-  EXPECT_FALSE(chars_equal('a', 'A', false));
-  EXPECT_FALSE(chars_equal('\xe9', '\xc9', true));
-  EXPECT_FALSE(chars_equal('@', '`', true));
-  EXPECT_FALSE(chars_equal('[', '{', true));
-  EXPECT_TRUE(strings_equal("HeLLo", "hello", true));
-  EXPECT_FALSE(strings_equal("HeLLo", "hello", false));
-  EXPECT_FALSE(strings_equal("hell", "hello", true));
 }
 
 // replace_in_file on the fake platform: console lines and what is written.
