@@ -77,20 +77,30 @@ TEST(ReplaceE2E, PermissionBitsAndLinks) {
   ::chmod(dir.at("out/existing.txt").c_str(), 0604);
   dir.write("src/linked.txt", "old");
   dir.write("real/linked.txt", "earlier");
+  // Bits that the usual umask would clear must survive too.
+  dir.write("src/group.txt", "old");
+  ::chmod(dir.at("src/group.txt").c_str(), 0664);
+  dir.write("src/shared.txt", "old");
+  dir.write("out/shared.txt", "earlier");
+  ::chmod(dir.at("out/shared.txt").c_str(), 0666);
   make_dirs(dir.at("out"));
   ASSERT_EQ(::symlink("../real/linked.txt", dir.at("out/linked.txt").c_str()), 0);
 
-  const run_result result =
-      dir.run_script(replace_script("old", "new", "new.sh\nexisting.txt\nlinked.txt\n"));
+  const mode_t saved_umask = ::umask(022);
+  const run_result result = dir.run_script(replace_script(
+      "old", "new", "new.sh\nexisting.txt\nlinked.txt\ngroup.txt\nshared.txt\n"));
+  ::umask(saved_umask);
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(mode_of(dir.at("out/new.sh")), 0751u);
   EXPECT_EQ(mode_of(dir.at("out/existing.txt")), 0604u);
+  EXPECT_EQ(mode_of(dir.at("out/group.txt")), 0664u);
+  EXPECT_EQ(mode_of(dir.at("out/shared.txt")), 0666u);
   struct stat info;
   ASSERT_EQ(::lstat(dir.at("out/linked.txt").c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
   EXPECT_EQ(dir.read("real/linked.txt"), "new");
-  EXPECT_EQ(dir.list("out"),
-            (std::vector<std::string>{"existing.txt", "linked.txt", "new.sh"}));
+  EXPECT_EQ(dir.list("out"), (std::vector<std::string>{"existing.txt", "group.txt",
+                                                       "linked.txt", "new.sh", "shared.txt"}));
 }
 
 TEST(ReplaceE2E, RootKeepsTheOwnerOfARewrittenFile) {
