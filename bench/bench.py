@@ -55,6 +55,7 @@ ADVERSARIAL = [
 ADVERSARIAL_EVERY = 64
 ADVERSARIAL_GOAL_MB_S = 1000
 SMALL_FILE_BYTES = 4096
+TREE_FOLDERS = 100
 QUILLMEND_DONE = 1  # exit status after the whole script ran
 # GNU time (Debian package "time") reports each command's peak RSS.
 GNU_TIME = "/usr/bin/time" if os.access("/usr/bin/time", os.X_OK) else None
@@ -247,6 +248,103 @@ class bench:
                 subprocess.run([self.generator, "files", self.path(folder),
                                 str(self.options.files), str(SMALL_FILE_BYTES), suffix],
                                check=True)
+
+    def make_tree(self):
+        """TREE_FOLDERS folders under tree/, --files small files in all."""
+        os.mkdir(self.path("tree"))
+        per_folder = max(1, self.options.files // TREE_FOLDERS)
+        for number in range(TREE_FOLDERS):
+            folder = self.path("tree", "d%03d" % number)
+            os.mkdir(folder)
+            subprocess.run([self.generator, "files", folder, str(per_folder),
+                            str(SMALL_FILE_BYTES), ".txt"], check=True)
+        names = []
+        for folder in sorted(os.listdir(self.path("tree"))):
+            names += ["%s\\%s" % (folder, n)
+                      for n in sorted(os.listdir(self.path("tree", folder)))]
+        return names
+
+    def same_tree_deep(self, a, b):
+        return subprocess.run(["diff", "-r", "-q", self.path(a), self.path(b)],
+                              stdout=subprocess.DEVNULL).returncode == 0
+
+    def mtimes(self, name):
+        found = {}
+        for folder, _, files in os.walk(self.path(name)):
+            for f in files:
+                path = os.path.join(folder, f)
+                found[path] = os.stat(path).st_mtime_ns
+        return found
+
+    def tree(self, workload):
+        names = self.make_tree()
+        count = len(names)
+        print("%s (%d files of %d bytes in %d folders, edited in place)"
+              % (workload, count, SMALL_FILE_BYTES, TREE_FOLDERS), flush=True)
+
+        def fresh_copy():
+            self.remove("work")
+            subprocess.run(["cp", "-R", "tree", "work"], cwd=self.temp, check=True)
+            self.warm_tree("work")
+
+        def same_as_reference(what):
+            if not self.same_tree_deep("work", "ref-tree"):
+                fail("%s: the edited tree differs from find -exec sed -i's" % what)
+
+        sed_expr = "s/%s/%s/g" % (sed_escape(FIND), sed_escape(REPLACE))
+        section = "[txt_content_replace]\n%s\n%s\nwork\nwork\n" % (FIND, REPLACE)
+        commands = [
+            command("sed", "find -exec sed -i {} +",
+                    ["find", "work", "-type", "f", "-name", "*.txt", "-exec", "sed", "-i",
+                     sed_expr, "{}", "+"], prepare=fresh_copy,
+                    check=lambda: shutil.copytree(self.path("work"),
+                                                  self.path("ref-tree"))),
+            self.quillmend_command("pattern", "quillmend, one **\\*.txt line",
+                                   "tree.qms", section + "**\\*.txt\n", "quillmend.log",
+                                   count, prepare=fresh_copy,
+                                   check=lambda: same_as_reference("quillmend **")),
+            self.quillmend_command("list", "quillmend, the same files listed",
+                                   "tree-list.qms", section + "\n".join(names) + "\n",
+                                   "quillmend-list.log", count, prepare=fresh_copy,
+                                   check=lambda: same_as_reference("quillmend list")),
+        ]
+        results = self.measure(workload, count * SMALL_FILE_BYTES, commands)
+        self.remove("work")
+        return results
+
+    def rerun(self, workload):
+        """The ** script of the tree workload, again over the tree it made."""
+        count = len(self.make_tree()) if not os.path.isdir(self.path("tree")) else sum(
+            len(files) for _, _, files in os.walk(self.path("tree")))
+        print("%s (the same script over the tree it already changed)" % workload,
+              flush=True)
+        section = "[txt_content_replace]\n%s\n%s\nwork\nwork\n**\\*.txt\n" % (
+            FIND, REPLACE)
+        with open(self.path("rerun.qms"), "w", newline="\n") as script:
+            script.write(section)
+        self.remove("work")
+        subprocess.run(["cp", "-R", "tree", "work"], cwd=self.temp, check=True)
+        subprocess.run([self.quillmend, "rerun.qms"], cwd=self.temp, check=False,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       env=dict(TOOL_ENV, QUILLMEND_DRIVES=self.drives))
+        before = self.mtimes("work")
+
+        def unchanged():
+            if self.mtimes("work") != before:
+                fail("the second run changed a modification time")
+
+        commands = [self.quillmend_command("quillmend", "quillmend, second run",
+                                           "rerun.qms", section, "rerun.log", count,
+                                           prepare=lambda: self.warm_tree("work"),
+                                           check=unchanged)]
+        results = self.measure(workload, count * SMALL_FILE_BYTES, commands)
+        self.remove("work")
+        print("  checked: no modification time changed in any second run", flush=True)
+        return results
+
+    def warm_tree(self, name):
+        for folder, _, _ in os.walk(self.path(name)):
+            self.warm(os.path.relpath(folder, self.temp))
 
     def adversarial_name(self, number):
         return self.path("adversarial-%d.txt" % (number + 1))
@@ -488,6 +586,12 @@ def goals_of(w):
                       w["e"]["loop"].best / w["e"]["quillmend"].best, 10.0))
         goals.append(("e) cp -R time / quillmend time (within 2x)",
                       w["e"]["cp"].best / w["e"]["quillmend"].best, 0.5))
+    if "g" in w:
+        goals.append(("g) find -exec sed -i time / quillmend ** time",
+                      w["g"]["sed"].best / w["g"]["pattern"].best, 1.0))
+    if "g" in w and "h" in w:
+        goals.append(("h) first run time / second run time, unchanged tree",
+                      w["g"]["pattern"].best / w["h"]["quillmend"].best, 3.0))
     for key in sorted(k for k in w if k.startswith("f")):
         goals.append(("%s quillmend MB/s, adversarial find text" % w[key]["quillmend"]
                        .workload.split(" ", 1)[0], w[key]["quillmend"].mb_per_s(),
@@ -553,8 +657,8 @@ def main():
     parser.add_argument("--budget", type=float, default=20,
                         help="seconds after which a command is not run again"
                              " (default 20)")
-    parser.add_argument("--only", default="abcdef",
-                        help="the workloads to run, letters of abcdef (default all)")
+    parser.add_argument("--only", default="abcdefgh",
+                        help="the workloads to run, letters of abcdefgh (default all)")
     parser.add_argument("--temp", default=None,
                         help="folder in which to make the temporary folder"
                              " (default: $TMPDIR or /tmp)")
@@ -563,9 +667,10 @@ def main():
     options = parser.parse_args()
     if min(options.size_mib, options.adversarial_mib, options.files, options.reps) < 1:
         fail("sizes and counts must be at least 1")
-    if not options.only or set(options.only) - set("abcdef"):
-        fail("--only takes letters of abcdef")
-    for tool in ("cmake", "cat", "dd", "grep", "sed", "perl", "cp", "cmp", "bash"):
+    if not options.only or set(options.only) - set("abcdefgh"):
+        fail("--only takes letters of abcdefgh")
+    for tool in ("cmake", "cat", "dd", "grep", "sed", "perl", "cp", "cmp", "bash", "find",
+                 "diff"):
         if shutil.which(tool) is None:
             fail("%s is needed" % tool)
 
@@ -597,6 +702,10 @@ def main():
             w["e"] = b.copy_files("e) copy, renaming")
         if "f" in only:
             b.adversarial(w)
+        if "g" in only:
+            w["g"] = b.tree("g) tree, one ** line")
+        if "h" in only:
+            w["h"] = b.rerun("h) second run, unchanged tree")
         print_report(options, temp, w)
         print("Total run time %.0f s." % (time.perf_counter() - started))
     finally:

@@ -120,7 +120,9 @@ TEST(PreviewE2E, ADryRunChangesNothingAndShowsWhatTheRunDoes) {
   for (const preview_case& c : preview_cases()) {
     SCOPED_TRACE(c.name);
     temp_folder dir;
-    for (const auto& file : c.files) dir.write(file.first, file.second);
+    // Text files as the platform writes them, so that a file without the
+    // text is also unchanged on Windows, where LF alone would become CR LF.
+    for (const auto& file : c.files) dir.write(file.first, as_written(file.second));
     dir.write("script.txt", c.script);
     const auto before = snapshot(dir);
 
