@@ -362,7 +362,8 @@ class bench:
         """Reads files (or every file of folders) into the page cache."""
         for name in names:
             p = self.path(name)
-            files = ([os.path.join(p, n) for n in os.listdir(p)]
+            files = ([os.path.join(p, n) for n in os.listdir(p)
+                      if os.path.isfile(os.path.join(p, n))]
                      if os.path.isdir(p) else [p])
             for file_name in files:
                 with open(file_name, "rb") as f:

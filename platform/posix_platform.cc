@@ -545,7 +545,9 @@ class posix_platform : public platform {
 
   std::ostream& console() override { return std::cout; }
   std::ostream& diagnostics() override { return std::cerr; }
-  bool console_is_terminal() override { return ::isatty(STDOUT_FILENO) == 1; }
+  // Asked once per file; standard output cannot become another file during
+  // a run, so the answer is taken once.
+  bool console_is_terminal() override { return stdout_is_terminal_; }
   bool console_wants_colour() override {
     return console_is_terminal() && std::getenv("NO_COLOR") == nullptr;
   }
@@ -865,6 +867,7 @@ class posix_platform : public platform {
 
   std::string drives_root_;
   mode_t umask_;
+  const bool stdout_is_terminal_ = ::isatty(STDOUT_FILENO) == 1;
   uid_t euid_ = ::geteuid();
   gid_t egid_ = ::getegid();
   // The process never forks without exec, so its id is read once.
