@@ -45,6 +45,8 @@ std::optional<std::string> reference_splice(const std::string& source,
   }
   while (j < s.size() && !contains(s[j], source_start)) ++j;
   if (j == s.size()) return std::nullopt;
+  // A start line that is the source's last line gives no block at all.
+  if (j + 1 == s.size()) return std::nullopt;
   for (++j; j < s.size() && !contains(s[j], source_end); ++j) out += s[j] + "\n";
   if (target_has_start) {
     while (i < t.size() && !contains(t[i], target_end)) ++i;
