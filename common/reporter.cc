@@ -4,8 +4,8 @@
 #include <sstream>
 #include <utility>
 
-#include "common/work_files.h"
 #include "common/shown_text.h"
+#include "common/work_files.h"
 
 namespace quillmend {
 

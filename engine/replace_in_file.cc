@@ -1,7 +1,7 @@
 #include "engine/replace_in_file.h"
 
-#include "common/write_if_changed.h"
 #include "common/shown_text.h"
+#include "common/write_if_changed.h"
 #include "engine/progress_line.h"
 #include "engine/stream_replace.h"
 
@@ -106,8 +106,8 @@ bool replace_through_files(replace_job job, const replace_files& files, platform
   input.file.reset();
   if (result.is_ok()) result = output.file->commit();
   if (!result.is_ok())
-    return fail_with(os, report, output.file->open_failed() ? "open " : "write ", out_path,
-                     " failed.", out_path, result.reason());
+    return fail_with(os, report, output.file->open_failed() ? "open " : "write ",
+                     out_path, " failed.", out_path, result.reason());
 
   os.console() << "to " << shown{out_path, terminal} << " successed!";
   end_line(os.console());

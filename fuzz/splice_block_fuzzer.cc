@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_script.h"
 #include "common/work_files.h"
+#include "driver/run_script.h"
 #include "fuzz/fuzz_check.h"
 #include "tests/fake_platform.h"
 
@@ -110,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   require(spliced == expected.has_value(), "splice and reference disagree on refusing");
   require(os.locks_held == 0 && os.locks_taken == 1, "the work lock was not taken once");
   require(os.out.str().empty(), "the splice wrote a console line");
-  require(spliced == os.err.str().empty(), "a refusal without a reason, or a reason without one");
+  require(spliced == os.err.str().empty(),
+          "a refusal without a reason, or a reason without one");
   if (!spliced) {
     require(os.files["t.txt"] == target, "a refused splice changed the target");
     require(os.files.count(quillmend::kSplicedWorkFile) == 0,

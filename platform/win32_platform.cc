@@ -626,8 +626,8 @@ class win32_platform : public platform {
       }
       base.resize(length + 1);
     }
-    const std::string stem =
-        codec_.narrow(base) + "quillmend-" + std::to_string(::GetCurrentProcessId()) + "-";
+    const std::string stem = codec_.narrow(base) + "quillmend-" +
+                             std::to_string(::GetCurrentProcessId()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
       const std::string candidate = stem + std::to_string(++temp_counter_);
       if (::CreateDirectoryW(system_path(candidate).c_str(), nullptr)) {
@@ -723,7 +723,6 @@ class win32_platform : public platform {
     if (error != ERROR_NO_MORE_FILES) return windows_error(error, codec_);
     return status::ok();
   }
-
 
   void run_command(const std::string& command_line) override {
     flush_console();

@@ -238,7 +238,7 @@ void preview_platform::pause() {
 }
 
 opened<work_folder> preview_platform::open_work_folder(const std::string& path,
-                                                      bool create) {
+                                                       bool create) {
   // In a dry run the work files are overlaid like any other file: the
   // folder is worked by path, through this platform. Otherwise they are
   // the real platform's own business, never shown in a diff.

@@ -61,8 +61,8 @@ status write_spliced(const splice_record& record, marked_lines& source,
                         result, skipped))
     return result.is_ok() ? status::failed("the source has no line with the start marker")
                           : result;
-  const bool source_has_end = pass_lines_until(source, line_marker(record.source_end), out,
-                                                true, false, result, extent.inserted);
+  const bool source_has_end = pass_lines_until(source, line_marker(record.source_end),
+                                               out, true, false, result, extent.inserted);
   if (!result.is_ok()) return result;
   // A start line that is the source's last line (a one-line template whose
   // line holds both markers, a file whose line ends are lone CRs) gives no

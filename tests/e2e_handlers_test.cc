@@ -99,8 +99,9 @@ TEST(ReplaceE2E, PermissionBitsAndLinks) {
   ASSERT_EQ(::lstat(dir.at("out/linked.txt").c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
   EXPECT_EQ(dir.read("real/linked.txt"), "new");
-  EXPECT_EQ(dir.list("out"), (std::vector<std::string>{"existing.txt", "group.txt",
-                                                       "linked.txt", "new.sh", "shared.txt"}));
+  EXPECT_EQ(dir.list("out"),
+            (std::vector<std::string>{"existing.txt", "group.txt", "linked.txt", "new.sh",
+                                      "shared.txt"}));
 }
 
 TEST(ReplaceE2E, RootKeepsTheOwnerOfARewrittenFile) {

@@ -197,9 +197,10 @@ TEST(CopyE2E, OldListFolderMustExistOnlyOnWindows) {
   if (testing_windows_build()) {
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.out, as_written("\ncopy_file error.\n"));
-    EXPECT_NE(result.err.find("quillmend: script.txt:4: write c:\\temp\\old\\myCopyTemp.txt "
-                              "failed: "),
-              std::string::npos)
+    EXPECT_NE(
+        result.err.find("quillmend: script.txt:4: write c:\\temp\\old\\myCopyTemp.txt "
+                        "failed: "),
+        std::string::npos)
         << result.err;
     EXPECT_FALSE(dir.exists("out/a.html"));
     make_dirs(dir.drive_c("c:\\temp\\old"));
