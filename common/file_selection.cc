@@ -4,7 +4,6 @@
 #include <set>
 #include <utility>
 
-#include "common/ascii.h"
 #include "platform/wildcard.h"
 
 namespace quillmend {
@@ -29,7 +28,9 @@ std::vector<std::string> parts_of(const std::string& pattern) {
 
 std::string join(const std::string& folder, const std::string& name) {
   if (name.empty()) return folder;
-  return folder.empty() ? name : folder + "\\" + name;
+  if (folder.empty()) return name;
+  // The root ("\\") already ends with its separator.
+  return is_separator(folder.back()) ? folder + name : folder + "\\" + name;
 }
 
 class selector {
@@ -52,9 +53,7 @@ class selector {
 
  private:
   std::string key_of(const std::string& path) const {
-    std::string key = os_.native_path(path);
-    if (os_.kind() == platform_kind::windows)
-      for (char& c : key) c = c == '/' ? '\\' : to_lower_ascii(c);
+    std::string key = os_.path_key(path);
     while (key.size() > 1 && is_separator(key.back())) key.pop_back();
     return key;
   }
@@ -122,6 +121,15 @@ class selector {
 };
 
 }  // namespace
+
+bool lies_inside(platform& os, const std::string& inner, const std::string& outer) {
+  const std::string outer_key = os.path_key(outer);
+  const std::string inner_key = os.path_key(inner);
+  if (inner_key.size() <= outer_key.size() + 1) return false;
+  if (inner_key.compare(0, outer_key.size(), outer_key) != 0) return false;
+  return is_separator(inner_key[outer_key.size()]) ||
+         (!outer_key.empty() && is_separator(outer_key.back()));
+}
 
 bool is_pattern(const std::string& text) {
   return text.find_first_of("*?") != std::string::npos;

@@ -17,6 +17,10 @@
 
 namespace quillmend {
 
+// Whether the folder `inner` lies inside the folder `outer` and is not
+// `outer` itself, as the system tells paths apart.
+bool lies_inside(platform& os, const std::string& inner, const std::string& outer);
+
 // Whether a name line (or target line) is a pattern rather than a name: no
 // Windows file name can hold '*' or '?'.
 bool is_pattern(const std::string& text);

@@ -59,8 +59,8 @@ void reporter::file_done() {
   if (after_each_file_) after_each_file_();
 }
 
-void reporter::file_replaced(const std::string&, const std::string& out_path,
-                             std::uint64_t replacements, bool changed) {
+void reporter::file_replaced(const std::string& out_path, std::uint64_t replacements,
+                             bool changed) {
   // The copy section's lists of names are the tool's own business.
   if (out_path == kNewListFile) return;
   ++counts_.files_read;

@@ -48,8 +48,8 @@ class reporter {
 
   // What the handlers did. `changed` tells whether the target's content is
   // not what it held before.
-  void file_replaced(const std::string& in_path, const std::string& out_path,
-                     std::uint64_t replacements, bool changed);
+  void file_replaced(const std::string& out_path, std::uint64_t replacements,
+                     bool changed);
   void file_copied(const std::string& from, const std::string& to);
   // The lines first_line..first_line+removed-1 of `target` (1-based) gave
   // way to `inserted` lines from the source.

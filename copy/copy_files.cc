@@ -1,10 +1,10 @@
 #include "copy/copy_files.h"
 
-#include <cctype>
 #include <map>
 #include <utility>
 #include <vector>
 
+#include "common/ascii.h"
 #include "common/commands.h"
 #include "common/file_selection.h"
 #include "common/line_reader.h"
@@ -49,17 +49,6 @@ bool is_tree_pattern(const std::string& pattern) {
          (pattern[2] == '\\' || pattern[2] == '/');
 }
 
-// The target folder, when it lies inside the source, is not copied into
-// itself.
-std::string left_out_of(const copy_line& line, platform& os) {
-  const std::string source = os.native_path(line.source_dir);
-  const std::string target = os.native_path(line.target_dir);
-  if (target.size() <= source.size() + 1 || target.compare(0, source.size(), source) != 0)
-    return "";
-  return target[source.size()] == '/' || target[source.size()] == '\\' ? line.target_dir
-                                                                       : "";
-}
-
 // Lists what the line copies into the old list: the bare names, or, for a
 // tree, the names of the files found in any folder, with their folders in
 // `folders`.
@@ -73,8 +62,12 @@ std::unique_ptr<work_file> list_names(const copy_line& line, platform& os,
   for (char c : line.pattern)
     if (c != '"') pattern += c;
   std::vector<std::string> paths;
-  const status listed =
-      select_files(os, line.source_dir, pattern, left_out_of(line, os), paths);
+  // Joined to the source folder as names are, so an empty one is the root;
+  // a target inside the source is not copied into itself.
+  const std::string source = line.source_dir.empty() ? "\\" : line.source_dir;
+  const status listed = select_files(
+      os, source, pattern,
+      lies_inside(os, line.target_dir, source) ? line.target_dir : "", paths);
   if (!listed.is_ok() || paths.empty())
     report.note("dir \"" + line.source_dir + "\\" + line.pattern + "\": " +
                 (listed.is_ok() ? std::string("File Not Found") : listed.reason()));
@@ -126,8 +119,7 @@ bool open_list_folders(platform& os, reporter& report, opened<work_folder>& old_
 // POSIX and not on Windows.
 std::string name_key(const platform& os, std::string name) {
   if (os.kind() == platform_kind::windows)
-    for (char& c : name)
-      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : name) c = to_lower_ascii(c);
   return name;
 }
 

@@ -10,18 +10,6 @@ namespace quillmend {
 
 namespace {
 
-// The folder `inner`, when it lies inside `outer` and is not `outer`
-// itself; "" otherwise. Selections in `outer` leave it out.
-std::string nested_folder(const std::string& outer, const std::string& inner,
-                          platform& os) {
-  const std::string outer_native = os.native_path(outer);
-  const std::string inner_native = os.native_path(inner);
-  if (inner_native.size() <= outer_native.size() + 1) return "";
-  if (inner_native.compare(0, outer_native.size(), outer_native) != 0) return "";
-  const char after = inner_native[outer_native.size()];
-  return (after == '/' || after == '\\' || outer.empty()) ? inner : "";
-}
-
 // "open <folder>\<pattern> failed." as for a missing file, and why.
 bool report_no_match(platform& os, reporter& report, const std::string& folder,
                      const std::string& pattern, const status& listed) {
@@ -50,10 +38,12 @@ bool handle_replace_line(script_state& state, platform& os, reporter& report) {
   const std::string name = job.name_line.substr(job.name_line.find_first_not_of(" \t"));
   // Selected in full before the first file is written, so that what the
   // line writes never becomes part of what it reads.
+  // The folder the name lines are joined to: an empty one is the root.
+  const std::string folder = job.source_dir.empty() ? "\\" : job.source_dir;
   std::vector<std::string> selected;
-  const status listed =
-      select_files(os, job.source_dir, name,
-                   nested_folder(job.source_dir, job.target_dir, os), selected);
+  const status listed = select_files(
+      os, folder, name, lies_inside(os, job.target_dir, folder) ? job.target_dir : "",
+      selected);
   if (selected.empty()) return report_no_match(os, report, job.source_dir, name, listed);
   for (const std::string& path : selected) {
     job.name_line = path;

@@ -87,7 +87,8 @@ int run_script_file(const command_line& line, platform& os, preview_platform* pr
   opened<input_file> script = open_script(os, line.script_file);
   run_end end = run_end::failed;
   if (!script.result.is_ok()) {
-    os.console() << "open " << line.script_file << " failed.";
+    os.console() << "open " << shown{line.script_file, os.console_is_terminal()}
+                 << " failed.";
     end_line(os.console());
     report.note(report.describe(line.script_file) + ": " + script.result.reason());
   } else {

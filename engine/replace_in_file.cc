@@ -111,7 +111,7 @@ bool replace_through_files(replace_job job, const replace_files& files, platform
 
   os.console() << "to " << shown{out_path, terminal} << " successed!";
   end_line(os.console());
-  report.file_replaced(in_path, out_path, replacements, !output.file->left_unchanged());
+  report.file_replaced(out_path, replacements, !output.file->left_unchanged());
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/platform.h"
 
+#include "common/ascii.h"
 #include "common/write_if_changed.h"
 #include "platform/copy_stream.h"
 
@@ -53,6 +54,13 @@ opened<work_folder> platform::open_work_folder(const std::string& path, bool cre
   if (!is_dir(path))
     return {nullptr, status::not_found("The system cannot find the path specified")};
   return {std::make_unique<path_work_folder>(*this, path), status::ok()};
+}
+
+std::string platform::path_key(const std::string& path) const {
+  std::string key = native_path(path);
+  if (kind() == platform_kind::windows)
+    for (char& c : key) c = c == '/' ? '\\' : to_lower_ascii(c);
+  return key;
 }
 
 void platform::make_parent_dirs(const std::string& path) {

@@ -156,6 +156,10 @@ class platform {
   // mapped on POSIX. Only used to tell the user.
   virtual std::string native_path(const std::string& path) const { return path; }
 
+  // The form in which this system tells two paths apart: the native path,
+  // with ASCII letter case folded and slashes as backslashes on Windows.
+  std::string path_key(const std::string& path) const;
+
   // Opens an existing file for reading. A missing file is never created: the
   // result is not_found. A folder cannot be opened as a file.
   // Only regular files are opened (a symbolic link to one is followed):

@@ -5,7 +5,6 @@
 #include <streambuf>
 #include <utility>
 
-#include "common/ascii.h"
 #include "common/work_files.h"
 #include "engine/unified_diff.h"
 #include "platform/copy_stream.h"
@@ -79,14 +78,6 @@ preview_platform::~preview_platform() {
 
 status preview_platform::start() { return real_.make_temp_dir(scratch_dir_); }
 
-std::string preview_platform::key_of(const std::string& path) const {
-  std::string key = real_.native_path(path);
-  if (real_.kind() == platform_kind::windows) {
-    for (char& c : key) c = c == '/' ? '\\' : to_lower_ascii(c);
-  }
-  return key;
-}
-
 std::string preview_platform::new_scratch_path() {
   const char separator = real_.kind() == platform_kind::windows ? '\\' : '/';
   return scratch_dir_ + separator + std::to_string(++scratch_count_);
@@ -101,7 +92,7 @@ bool preview_platform::parent_exists(const std::string& path) {
 
 opened<input_file> preview_platform::open_input(const std::string& path, open_mode mode) {
   if (options_.dry_run) {
-    const auto it = files_.find(key_of(path));
+    const auto it = files_.find(real_.path_key(path));
     if (it != files_.end()) return real_.open_input(it->second.scratch, mode);
   }
   return real_.open_input(path, mode);
@@ -128,7 +119,7 @@ status preview_platform::commit_scratch(const std::string& target,
                                         const std::string& scratch) {
   if (options_.diff && !is_work_file(target)) queue_diff(target, scratch);
   if (!options_.dry_run) return replace_for_real(target, mode_source, scratch);
-  overlaid_file& entry = files_[key_of(target)];
+  overlaid_file& entry = files_[real_.path_key(target)];
   if (!entry.scratch.empty()) real_.remove_file(entry.scratch);
   entry = {target, scratch};
   return status::ok();
@@ -157,12 +148,12 @@ status preview_platform::make_dir(const std::string& path) {
   if (!options_.dry_run) return real_.make_dir(path);
   if (is_bare_drive(path) || is_dir(path)) return status::failed("File exists");
   if (!parent_exists(path)) return status::not_found("No such file or directory");
-  folders_[key_of(path)] = path;
+  folders_[real_.path_key(path)] = path;
   return status::ok();
 }
 
 bool preview_platform::is_dir(const std::string& path) {
-  if (options_.dry_run && folders_.count(key_of(path)) > 0) return true;
+  if (options_.dry_run && folders_.count(real_.path_key(path)) > 0) return true;
   return real_.is_dir(path);
 }
 
@@ -181,12 +172,12 @@ status preview_platform::list_matching(const std::string& path_pattern,
   const status listed = real_.list_matching(path_pattern, names);
   if (!options_.dry_run) return listed;
   const listing_request request = split_listing_pattern(path_pattern);
-  const std::string folder_key = key_of(request.folder);
+  const std::string folder_key = real_.path_key(request.folder);
   std::vector<std::string> overlaid;
   const auto add_if_matching = [&](const std::string& path) {
     const std::string name = name_of(path);
-    if (key_of(parent_of(path)) == folder_key && !name.empty() && name[0] != '.' &&
-        wildcard_match(request.name_pattern, name))
+    if (real_.path_key(parent_of(path)) == folder_key && !name.empty() &&
+        name[0] != '.' && wildcard_match(request.name_pattern, name))
       overlaid.push_back(name);
   };
   for (const auto& file : files_) add_if_matching(file.second.path);
@@ -201,13 +192,13 @@ status preview_platform::list_folder(const std::string& folder,
                                      std::vector<folder_entry>& entries) {
   status listed = real_.list_folder(folder, entries);
   if (!options_.dry_run) return listed;
-  const std::string folder_key = key_of(folder);
+  const std::string folder_key = real_.path_key(folder);
   if (!listed.is_ok() && folders_.count(folder_key) == 0) return listed;
   const auto add = [&](const std::string& path, folder_entry::type kind) {
-    if (key_of(parent_of(path)) != folder_key) return;
+    if (real_.path_key(parent_of(path)) != folder_key) return;
     const std::string name = name_of(path);
     for (const folder_entry& entry : entries)
-      if (key_of(entry.name) == key_of(name)) return;
+      if (real_.path_key(entry.name) == real_.path_key(name)) return;
     folder_entry entry;
     entry.name = name;
     entry.kind = kind;

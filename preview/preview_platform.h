@@ -87,9 +87,6 @@ class preview_platform : public platform {
     std::string scratch;  // where its content is
   };
 
-  // How the real platform would tell paths apart: its native form, letter
-  // case folded on Windows.
-  std::string key_of(const std::string& path) const;
   std::string new_scratch_path();
   bool parent_exists(const std::string& path);
   void queue_diff(const std::string& target, const std::string& scratch);
@@ -101,8 +98,8 @@ class preview_platform : public platform {
   preview_options options_;
   std::string scratch_dir_;
   std::uint64_t scratch_count_ = 0;
-  std::map<std::string, overlaid_file> files_;  // by key_of(path)
-  std::map<std::string, std::string> folders_;  // folders made: key_of(path) -> path
+  std::map<std::string, overlaid_file> files_;  // by path_key(path)
+  std::map<std::string, std::string> folders_;  // folders made: path_key(path) -> path
   std::vector<std::string> waiting_diffs_;      // scratch files holding diffs
   std::uint64_t commands_not_run_ = 0;
 };

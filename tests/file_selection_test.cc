@@ -64,6 +64,25 @@ TEST(FileSelectionTest, AFolderThatCannotBeListedFails) {
   EXPECT_TRUE(found.empty());
 }
 
+TEST(FileSelectionTest, AFolderInsideAnother) {
+  fake_platform os;
+  const struct {
+    const char* inner;
+    const char* outer;
+    bool inside;
+  } cases[] = {
+      {"site\\out", "site", true},   {"site/out", "site", true}, {"site", "site", false},
+      {"site2\\out", "site", false}, {"sites", "site", false},   {"\\out", "\\", true},
+      {"out", "\\", false},          {"other", "site", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(lies_inside(os, c.inner, c.outer), c.inside)
+        << c.inner << " in " << c.outer;
+  // Windows tells paths apart without letter case.
+  os.system = platform_kind::windows;
+  EXPECT_TRUE(lies_inside(os, "SITE\\Out", "site"));
+}
+
 TEST(FileSelectionTest, PatternsAndTheirFolders) {
   EXPECT_TRUE(is_pattern("*.htm"));
   EXPECT_TRUE(is_pattern("a?.txt"));
